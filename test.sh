@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds a release and a sanitizer tree, runs every test in both.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+scripts/setup.sh
+status=0
+for kind in release sanitize; do
+  scripts/build.sh "$kind"
+done
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+for dir in build build-sanitize; do
+  echo "== tests in $dir =="
+  ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" || status=1
+done
+exit $status
