@@ -1,0 +1,131 @@
+// mp3frames IN [OUT]: reads IN frame by frame, hands every frame, ancillary bit run and
+// literal byte to a writer exactly as the decoder does, writes the result to OUT (default:
+// a temporary file) and compares it with IN. Exit code 0 only when the copy is identical.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+#include "bitstream/huffman_tables.h"
+#include "bitstream/mp3.h"
+
+namespace {
+
+struct Counts {
+  long frames = 0, parsed = 0, raw = 0, literal = 0;
+};
+
+// Everything the model would carry from the reader to the writer: the frame record and
+// the ancillary bits of the frame before it.
+void HandOver(const MP3& from, MP3& to) {
+  const size_t begin = offsetof(MP3, header);
+  const size_t end = offsetof(MP3, crc_computed) + sizeof(MP3::crc_computed);
+  std::memcpy(reinterpret_cast<char*>(&to) + begin, reinterpret_cast<const char*>(&from) + begin,
+              end - begin);
+  to.ancillaryBits = from.ancillaryBits;
+  if (from.ancillaryBits > 0)
+    std::memcpy(to.ancillaryBuffer, from.ancillaryBuffer, size_t(from.ancillaryBits + 7) / 8);
+}
+
+bool Rewrite(FILE* in, FILE* out, Counts& counts) {
+  auto reader = std::make_unique<MP3>();
+  auto writer = std::make_unique<MP3>();
+  reader->Input(in);
+  writer->stream_end = reader->stream_end;
+  writer->Output(out);
+  for (;;) {
+    const int status = reader->ReadFrame();
+    if (status == 0) {
+      ++counts.frames;
+      ++(reader->raw_main_data ? counts.raw : counts.parsed);
+      HandOver(*reader, *writer);
+      reader->ancillaryBits = -1;
+      writer->WriteFrame();
+      writer->ancillaryBits = -1;
+      continue;
+    }
+    // A break in the frames: the last frame's tail goes out with every queued frame before
+    // any literal byte, so the bytes leave in file order.
+    reader->ReadFlush();
+    writer->ancillaryBits = reader->ancillaryBits;
+    if (reader->ancillaryBits > 0)
+      std::memcpy(writer->ancillaryBuffer, reader->ancillaryBuffer,
+                  size_t(reader->ancillaryBits + 7) / 8);
+    reader->ancillaryBits = -1;
+    writer->WriteFlush();
+    writer->ancillaryBits = -1;
+    if (status == 1) break;
+    ++counts.literal;
+    if (writer->out_remaining != 0) {
+      if (std::fputc(status + 256, out) == EOF) return false;
+      --writer->out_remaining;
+    }
+  }
+  return std::fflush(out) == 0 && !std::ferror(out);
+}
+
+bool SameContents(FILE* a, FILE* b) {
+  std::rewind(a);
+  std::rewind(b);
+  static char bufferA[1 << 16], bufferB[1 << 16];
+  for (;;) {
+    const size_t na = std::fread(bufferA, 1, sizeof bufferA, a);
+    const size_t nb = std::fread(bufferB, 1, sizeof bufferB, b);
+    if (na != nb || std::memcmp(bufferA, bufferB, na) != 0) return false;
+    if (na == 0) return !std::ferror(a) && !std::ferror(b);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || argc > 3) {
+    std::fprintf(stderr, "usage: mp3frames IN [OUT]\n");
+    return 2;
+  }
+  const char* inPath = argv[1];
+  FILE* in = std::fopen(inPath, "rb");
+  if (!in) {
+    std::fprintf(stderr, "mp3frames: cannot open %s\n", inPath);
+    return 2;
+  }
+  std::string outPath;
+  FILE* out = nullptr;
+  bool temporary = false;
+  if (argc == 3) {
+    outPath = argv[2];
+    out = std::fopen(outPath.c_str(), "w+b");
+  } else {
+    const char* dir = std::getenv("TMPDIR");
+    outPath = std::string(dir && *dir ? dir : "/tmp") + "/mp3frames.XXXXXX";
+    const int fd = mkstemp(outPath.data());
+    if (fd >= 0) out = fdopen(fd, "w+b");
+    temporary = true;
+  }
+  if (!out) {
+    std::fprintf(stderr, "mp3frames: cannot create %s\n", outPath.c_str());
+    std::fclose(in);
+    return 2;
+  }
+
+  BuildCodeTables();
+  Counts counts;
+  const bool written = Rewrite(in, out, counts);
+  ReleaseCodeTables();
+  std::fseek(in, 0, SEEK_END);
+  const long bytes = std::ftell(in);
+  const bool identical = written && SameContents(in, out);
+  std::fclose(in);
+  const bool closed = std::fclose(out) == 0;
+  if (temporary) std::remove(outPath.c_str());
+  if (!written || !closed) {
+    std::fprintf(stderr, "mp3frames: cannot write %s\n", outPath.c_str());
+    return 2;
+  }
+  std::printf("%s: frames=%ld parsed=%ld raw=%ld literal=%ld bytes=%ld identical=%s\n", inPath,
+              counts.frames, counts.parsed, counts.raw, counts.literal, bytes,
+              identical ? "yes" : "no");
+  return identical ? 0 : 1;
+}

@@ -1,0 +1,52 @@
+// Bit access of the input window and the output buffer, shared by the reader, the writer
+// and the routines that serve both. Both stores keep the newest byte at the lowest address,
+// so one little-endian 32-bit load or store at position p / 8, shifted by p % 8, holds the
+// stream's bits in the order they were sent, first bit highest.
+#pragma once
+#include <cstring>
+
+#include "bitstream/mp3.h"
+
+inline uint32_t LoadWord(const uint8_t* at) {
+  return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
+}
+
+inline void StoreWord(uint8_t* at, uint32_t word) {
+  at[0] = uint8_t(word), at[1] = uint8_t(word >> 8), at[2] = uint8_t(word >> 16),
+  at[3] = uint8_t(word >> 24);
+}
+
+// Reads n (at most 25) bits below the read point.
+inline uint32_t MP3::GetBits(int n) {
+  bits_avail -= n;
+  const int p = bits_avail;
+  return (LoadWord(window_cursor + (p >> 3)) >> (p & 7)) & ((1u << n) - 1);
+}
+
+inline uint32_t MP3::PeekBits(int n) const {
+  const int p = bits_avail - n;
+  return (LoadWord(window_cursor + (p >> 3)) >> (p & 7)) & ((1u << n) - 1);
+}
+
+// Appends n (at most 25) bits; the target bits must be clear. Values are not masked.
+inline void MP3::PutBits(uint32_t value, int n) {
+  if (n == 0) return;
+  out_bitpos -= n;
+  const int p = out_bitpos;
+  uint8_t* at = out_buffer + (p >> 3);
+  StoreWord(at, LoadWord(at) | value << (p & 7));
+}
+
+inline void MP3::Field(int32_t& value, int n) {
+  if (reading)
+    value = int32_t(GetBits(n));
+  else
+    PutBits(uint32_t(value), n);
+}
+
+inline void MP3::Field(uint16_t& value, int n) {
+  if (reading)
+    value = uint16_t(GetBits(n));
+  else
+    PutBits(value, n);
+}

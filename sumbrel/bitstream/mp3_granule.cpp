@@ -1,0 +1,270 @@
+// Side information and granule data, written once for both directions: every field is
+// read from the input window when `reading` is set and appended to the output buffer
+// otherwise, with the same widths, order and conditions.
+#include <algorithm>
+#include <cstdlib>
+
+#include "bitstream/huffman_tables.h"
+#include "bitstream/layer3_data.h"
+#include "bitstream/mp3_bits.h"
+
+void MP3::SideInformation() {
+  const bool lsf = !IsMpeg1();
+  const int channels = Channels();
+  Field(main_data_begin, lsf ? 8 : 9);
+  reservoir_bytes = (reading ? in_reset : out_reset) ? 0 : main_data_begin;
+  Field(private_bits, lsf ? (channels == 1 ? 1 : 2) : (channels == 1 ? 5 : 3));
+  if (!lsf)
+    for (int ch = 0; ch < channels; ++ch)
+      for (int band = 0; band < 4; ++band) Field(scfsi[ch][band], 1);
+  part23_total = 0;
+  if (reading) raw_main_data = 0;
+  for (int gr = 0; gr < Granules(); ++gr) {
+    for (int ch = 0; ch < channels; ++ch) {
+      GrInfo& g = gr_info[gr][ch];
+      if (reading) {
+        Field(g.part2_3_length, 12);
+      } else {
+        int32_t length = raw_main_data ? g.saved_part2_3_length : g.part2_3_length;
+        Field(length, 12);
+      }
+      part23_total += g.part2_3_length;
+      Field(g.big_values, 9);
+      Field(g.global_gain, 8);
+      Field(g.scalefac_compress, lsf ? 9 : 4);
+      Field(g.window_switching_flag, 1);
+      if (g.window_switching_flag) {
+        Field(g.block_type, 2);
+        Field(g.mixed_block_flag, 1);
+        Field(g.table_select[0], 5);
+        Field(g.table_select[1], 5);
+        for (int w = 0; w < 3; ++w) Field(g.subblock_gain[w], 3);
+        // These put region 1 at 36 samples for short blocks in every version.
+        g.table_select[2] = 0;
+        g.region0_count = (lsf && g.block_type == 2) ? 5 : 7;
+        g.region1_count = 22;
+      } else {
+        if (reading) {
+          g.block_type = g.mixed_block_flag = 0;
+          g.subblock_gain[0] = g.subblock_gain[1] = g.subblock_gain[2] = 0;
+        }
+        for (int r = 0; r < 3; ++r) Field(g.table_select[r], 5);
+        Field(g.region0_count, 4);
+        Field(g.region1_count, 3);
+      }
+      if (!lsf)
+        Field(g.preflag, 1);
+      else if (reading)
+        g.preflag = 0;  // taken from the scale-factor layout with the granule data
+      Field(g.scalefac_scale, 1);
+      Field(g.count1table_select, 1);
+    }
+  }
+}
+
+bool MP3::GranuleData() {
+  const int channels = Channels();
+  if (IsMpeg1()) {
+    for (int gr = 0; gr < 2; ++gr)
+      for (int ch = 0; ch < channels; ++ch)
+        if (!GranuleMpeg1(gr, ch)) return false;
+  } else {
+    for (int ch = 0; ch < channels; ++ch)
+      if (!GranuleMpeg2(ch)) return false;
+  }
+  return true;
+}
+
+bool MP3::GranuleMpeg1(int gr, int ch) {
+  GrInfo& g = gr_info[gr][ch];
+  if (g.part2_3_length == 0) return true;
+  const int end = Pos() - g.part2_3_length;
+  uint16_t* sf = scalefac[gr][ch];
+  if (reading) std::fill(sf, sf + 78, uint16_t(0));
+  const int slen1 = layer3::slen1Mpeg1[g.scalefac_compress & 15];
+  const int slen2 = layer3::slen2Mpeg1[g.scalefac_compress & 15];
+  if (g.block_type == 2) {
+    int firstShort = 0;
+    if (g.mixed_block_flag) {
+      for (int band = 0; band < 8; ++band) Field(sf[band], slen1);
+      firstShort = 3;
+    }
+    for (int band = firstShort; band < 12; ++band)
+      for (int w = 0; w < 3; ++w) Field(sf[39 + 3 * band + w], band < 6 ? slen1 : slen2);
+  } else {
+    static const int groupStart[5] = {0, 6, 11, 16, 21};
+    for (int group = 0; group < 4; ++group) {
+      const bool shared = gr == 1 && scfsi[ch][group];
+      for (int band = groupStart[group]; band < groupStart[group + 1]; ++band) {
+        if (shared)
+          sf[band] = scalefac[0][ch][band];
+        else
+          Field(sf[band], band < 11 ? slen1 : slen2);
+      }
+    }
+  }
+  return HuffmanData(gr, ch, end);
+}
+
+bool MP3::GranuleMpeg2(int ch) {
+  GrInfo& g = gr_info[0][ch];
+  const int end = Pos() - g.part2_3_length;
+  uint16_t* sf = scalefac[0][ch];
+  if (reading) std::fill(sf, sf + 78, uint16_t(0));
+  const bool intensityRight = ch == 1 && (header >> 4 & 1);
+  const uint32_t layout = intensityRight ? lsf_is_sfc_table[(g.scalefac_compress >> 1) & 255]
+                                         : lsf_sfc_table[g.scalefac_compress & 511];
+  g.preflag = layout >> 15 & 1;
+  const int kind = g.block_type != 2 ? 0 : g.mixed_block_flag ? 2 : 1;
+  const int row = layout >> 12 & 7;
+  int k = 0;
+  for (int group = 0; group < 4; ++group) {
+    const int slen = layout >> (3 * group) & 7;
+    for (int i = 0; i < layer3::nrOfSfb[row][kind][group]; ++i) Field(sf[k++], slen);
+  }
+  for (int i = 0; i < 2 * kind + 1; ++i) sf[k++] = 0;
+  return HuffmanData(0, ch, end);
+}
+
+// Decodes one code of a big-value or count1 table at the read point; -1 when no code
+// matches. Codes up to huffFastBits long come from one lookup; longer ones are found by
+// walking the decode list, whose order makes the first match the right one.
+int MP3::DecodeCode(int table) {
+  const uint32_t peek = PeekBits(19);
+  const uint16_t fast = huffFastDecode[table][peek >> (19 - huffFastBits)];
+  if (fast) {
+    bits_avail -= fast >> 8;
+    return fast & 0xFF;
+  }
+  for (const uint32_t* entry = huffDecodeList[table]; *entry; ++entry) {
+    const uint32_t key = *entry >> 8;
+    const int length = 31 - __builtin_clz(key);
+    if (length > 19) break;
+    if ((peek >> (19 - length)) == key - (1u << length)) {
+      bits_avail -= length;
+      return int(*entry & 0xFF);
+    }
+  }
+  return -1;
+}
+
+bool MP3::DecodePair(int table, int16_t* values) {
+  const HuffmanShape& shape = huffmanShape[table];
+  int x = 0, y = 0;
+  if (shape.xlen) {
+    const int symbol = DecodeCode(table);
+    if (symbol < 0) return false;
+    x = symbol >> 4, y = symbol & 15;
+  }
+  if (shape.linbits && x == 15) x += int(GetBits(shape.linbits));
+  if (x && GetBits(1)) x = -x;
+  if (shape.linbits && y == 15) y += int(GetBits(shape.linbits));
+  if (y && GetBits(1)) y = -y;
+  values[0] = int16_t(x), values[1] = int16_t(y);
+  return true;
+}
+
+void MP3::EncodePair(int table, int x, int y) {
+  const HuffmanShape& shape = huffmanShape[table];
+  const int ax = std::abs(x), ay = std::abs(y);
+  // Clamping to the table keeps a damaged decoded frame from reading past the code arrays.
+  const int cx = std::min(std::min(ax, 15), shape.xlen - 1);
+  const int cy = std::min(std::min(ay, 15), shape.ylen - 1);
+  const int index = cx * shape.ylen + cy;
+  PutBits(huffCodes[table][index], huffLengths[table][index]);
+  if (ax >= 15 && shape.linbits) PutBits(uint32_t(ax - 15), shape.linbits);
+  if (x) PutBits(x < 0, 1);
+  if (ay >= 15 && shape.linbits) PutBits(uint32_t(ay - 15), shape.linbits);
+  if (y) PutBits(y < 0, 1);
+}
+
+namespace {
+int Count1Class(int value) { return value == 0 ? 0 : value == 1 ? 1 : value == -1 ? 3 : 2; }
+}  // namespace
+
+bool MP3::HuffmanData(int gr, int ch, int end) {
+  const GrInfo& g = gr_info[gr][ch];
+  int16_t* values = spectrum[gr][ch];
+  const int16_t* boundary = layer3::longBandBoundary[BandRow()];
+  const int bigEnd = std::min(2 * g.big_values, 576);
+  const int r1 = std::min<int>(boundary[std::min(g.region0_count + 1, 22)], bigEnd);
+  const int r2 =
+      std::min<int>(boundary[std::min(g.region0_count + g.region1_count + 2, 22)], bigEnd);
+
+  // A last code may run past end: the 24 bits after end read as 1 meanwhile, which the
+  // writer reproduces and then clears.
+  uint8_t* patchAt = nullptr;
+  uint32_t patchSaved = 0;
+  if (reading) {
+    patchAt = window_cursor + ((end - 24) >> 3);
+    patchSaved = LoadWord(patchAt);
+    StoreWord(patchAt, patchSaved | 0xFFFFFFu << ((end - 24) & 7));
+  }
+
+  bool ok = true;
+  const int regionStart[3] = {0, r1, r2};
+  const int regionEnd[3] = {r1, r2, bigEnd};
+  for (int r = 0; r < 3 && ok; ++r) {
+    const int table = g.table_select[r] & 31;
+    if (table == 0) continue;
+    if (!huffCodes[table]) {  // tables 4 and 14 do not exist
+      ok = !reading;
+      continue;
+    }
+    for (int i = regionStart[r]; i < regionEnd[r] && Pos() > end; i += 2) {
+      if (reading) {
+        if (!DecodePair(table, values + i)) {
+          ok = false;
+          break;
+        }
+      } else {
+        EncodePair(table, values[i], values[i + 1]);
+      }
+    }
+  }
+
+  const int count1 = g.count1table_select & 1;
+  for (int i = bigEnd; ok && i <= 572 && Pos() > end; i += 4) {
+    if (reading) {
+      int quad;
+      if (count1) {
+        quad = 15 - int(GetBits(4));
+      } else {
+        quad = DecodeCode(32);
+        if (quad < 0) {
+          ok = false;
+          break;
+        }
+      }
+      for (int k = 0; k < 4; ++k) {
+        int v = quad >> (3 - k) & 1;
+        if (v && GetBits(1)) v = -1;
+        values[i + k] = int16_t(v);
+      }
+    } else {
+      const int index = 64 * Count1Class(values[i]) + 16 * Count1Class(values[i + 1]) +
+                        4 * Count1Class(values[i + 2]) + Count1Class(values[i + 3]);
+      const uint16_t entry = count1Encode[256 * count1 + index];
+      PutBits(entry & 1023, entry >> 10);
+    }
+  }
+
+  // Every value is done; what is left up to end must be stuffing of 1-bits.
+  while (ok && Pos() > end) {
+    const int n = std::min(Pos() - end, 24);
+    const uint32_t ones = (1u << n) - 1;
+    if (reading)
+      ok = GetBits(n) == ones;
+    else
+      PutBits(ones, n);
+  }
+
+  SetPos(end);
+  if (reading) {
+    StoreWord(patchAt, patchSaved);
+  } else {
+    uint8_t* at = out_buffer + ((end - 24) >> 3);
+    StoreWord(at, LoadWord(at) & ~(0xFFFFFFu << ((end - 24) & 7)));
+  }
+  return ok;
+}
