@@ -19,6 +19,7 @@ template <int N, class CodeNodeBit>
 inline int CodeBoundedBits(int value, int lo, int hi, CodeNodeBit&& codeNodeBit) {
   static_assert(N >= 1 && N <= 24);
   int bits = 0;
+  int node = 1;  // equals (bits + 2^N) >> (n + 1), kept by doubling instead of shifting
   for (int n = N - 1; n >= 0; --n) {
     const int withOne = bits + (1 << n);
     int bit;
@@ -27,8 +28,9 @@ inline int CodeBoundedBits(int value, int lo, int hi, CodeNodeBit&& codeNodeBit)
     else if (withOne >= hi)
       bit = 0;
     else
-      bit = codeNodeBit((bits + (1 << N)) >> (n + 1), (value >> n) & 1);
+      bit = codeNodeBit(node, (value >> n) & 1);
     bits |= bit << n;
+    node = 2 * node + bit;
   }
   return bits;
 }

@@ -71,26 +71,21 @@ inline uint32_t Bound(uint32_t p, uint32_t range) {
 inline int CodeBitWithProbability(Coder& coder, int bit, uint32_t p) {
   const uint32_t range = coder.range;
   const uint32_t bound = Bound(p, range);
+  // Select with masks rather than branches: the bits are data, so a branch on
+  // them mispredicts about as often as they are hard to predict.
+  uint32_t one;  // all ones when the bit is 1
   if (coder.decoding) {
-    if (coder.code < bound) {
-      bit = 0;
-      coder.range = bound;
-    } else {
-      bit = 1;
-      coder.code -= bound;
-      coder.range = range - bound;
-    }
-  } else if (bit) {
-    bit = 1;
-    const uint32_t low = coder.low + bound;
-    coder.carry += low < bound;
-    coder.low = low;
-    coder.range = range - bound;
+    one = 0u - uint32_t(coder.code >= bound);
+    coder.code -= bound & one;
   } else {
-    coder.range = bound;
+    one = 0u - uint32_t(bit != 0);
+    const uint32_t low = coder.low + (bound & one);
+    coder.carry += low < coder.low;
+    coder.low = low;
   }
+  coder.range = (bound & ~one) | ((range - bound) & one);
   Renormalise(coder);
-  return bit;
+  return int(one & 1);
 }
 
 // A bit with probability exactly one half, for raw binary fields.
