@@ -1,0 +1,93 @@
+#include "Container.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+void PutLE(uint8_t* Dst, uint64_t Value, int Width) {
+  for (int i = 0; i < Width; ++i) Dst[i] = static_cast<uint8_t>(Value >> (8 * i));
+}
+
+uint64_t GetLE(const uint8_t* Src, int Width) {
+  uint64_t Value = 0;
+  for (int i = 0; i < Width; ++i) Value |= static_cast<uint64_t>(Src[i]) << (8 * i);
+  return Value;
+}
+
+}  // namespace
+
+void TContainerWriter::Int32(int32_t Value) {
+  uint8_t Field[4];
+  PutLE(Field, static_cast<uint32_t>(Value), 4);
+  FOutput.WriteBuffer(Field, 4);
+}
+
+void TContainerWriter::RawRecord(const uint8_t* Data, int32_t Length) {
+  Int32(0);
+  Run(Data, Length);
+}
+
+void TContainerWriter::GroupEntry(int32_t Level, int32_t Length) {
+  uint8_t Entry[5];
+  Entry[0] = static_cast<uint8_t>(Level);
+  PutLE(Entry + 1, static_cast<uint32_t>(Length), 4);
+  FOutput.WriteBuffer(Entry, 5);
+}
+
+void TContainerWriter::GroupTotal(int64_t Total) {
+  uint8_t Field[8];
+  PutLE(Field, static_cast<uint64_t>(Total), 8);
+  FOutput.WriteBuffer(Field, 8);
+}
+
+void TContainerWriter::Run(const uint8_t* Data, int32_t Length) {
+  Int32(Length);
+  if (Length > 0) FOutput.WriteBuffer(Data, Length);
+}
+
+void TContainerReader::Bytes(void* Buffer, int64_t Count) {
+  auto* Dst = static_cast<uint8_t*>(Buffer);
+  while (Count > 0) {
+    const int32_t Want = static_cast<int32_t>(std::min<int64_t>(Count, 1 << 30));
+    const int32_t Got = FInput.Read(Dst, Want);
+    if (Got <= 0) throw EContainerError("truncated container");
+    Dst += Got;
+    Count -= Got;
+  }
+}
+
+int32_t TContainerReader::Int32() {
+  uint8_t Field[4];
+  Bytes(Field, 4);
+  return static_cast<int32_t>(static_cast<uint32_t>(GetLE(Field, 4)));
+}
+
+int32_t TContainerReader::Length() {
+  const int32_t Value = Int32();
+  if (Value < 0) throw EContainerError("inconsistent container: negative length");
+  return Value;
+}
+
+int32_t TContainerReader::Level() {
+  uint8_t Byte;
+  Bytes(&Byte, 1);
+  return static_cast<int8_t>(Byte);
+}
+
+int64_t TContainerReader::Total() {
+  uint8_t Field[8];
+  Bytes(Field, 8);
+  return static_cast<int64_t>(GetLE(Field, 8));
+}
+
+void TContainerReader::Copy(TStream& Output, int64_t Count) {
+  constexpr int32_t Piece = 1 << 16;
+  uint8_t Buffer[Piece];
+  while (Count > 0) {
+    const int32_t N = static_cast<int32_t>(std::min<int64_t>(Count, Piece));
+    Bytes(Buffer, N);
+    Output.WriteBuffer(Buffer, N);
+    Count -= N;
+  }
+}

@@ -1,0 +1,58 @@
+// The record layer of the container: fixed-width little-endian fields written
+// and read strictly in order, so that encode and decode can run through pipes.
+//
+//   end record     int32 -1
+//   raw record     int32 0, int32 L, L bytes
+//   stream group   int32 N > 0, N x (level byte, int32 U), int64 T = sum of U,
+//                  T bytes of contents, (N + 1) x (int32 G, G raw bytes)
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+
+#include "Stream.h"
+
+// A container that ends early or holds values that cannot belong together.
+struct EContainerError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+class TContainerWriter {
+ public:
+  explicit TContainerWriter(TStream& Output) : FOutput(Output) {}
+
+  void EndRecord() { Int32(-1); }
+  void RawRecord(const uint8_t* Data, int32_t Length);
+  void GroupCount(int32_t Count) { Int32(Count); }
+  void GroupEntry(int32_t Level, int32_t Length);
+  void GroupTotal(int64_t Total);
+  void Contents(const uint8_t* Data, int32_t Length) { FOutput.WriteBuffer(Data, Length); }
+  // A raw run of a group: its length, then its bytes.
+  void Run(const uint8_t* Data, int32_t Length);
+
+ private:
+  void Int32(int32_t Value);
+  TStream& FOutput;
+};
+
+// Every read throws EContainerError when the input ends before the field does.
+class TContainerReader {
+ public:
+  explicit TContainerReader(TStream& Input) : FInput(Input) {}
+
+  // The record count N: negative ends the container.
+  int32_t Count() { return Int32(); }
+  // A length field (raw record, stream entry or run); negative ones throw.
+  int32_t Length();
+  // The level byte, sign-extended as it was written from the low 8 bits.
+  int32_t Level();
+  int64_t Total();
+  // Reads exactly Count bytes into Buffer.
+  void Bytes(void* Buffer, int64_t Count);
+  // Copies exactly Count bytes to Output.
+  void Copy(TStream& Output, int64_t Count);
+
+ private:
+  int32_t Int32();
+  TStream& FInput;
+};

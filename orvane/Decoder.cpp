@@ -1,0 +1,161 @@
+#include "Decoder.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "BufferedStreams.h"
+#include "Container.h"
+#include "LevelSearch.h"
+#include "OodleDLL.h"
+#include "ProgramState.h"
+
+namespace {
+
+constexpr int32_t ReadPiece = 65536;
+// The writer's pause while it waits for a worker to finish a stream.
+constexpr int32_t WriterPollMs = 10;
+
+void GrowCompleted(int32_t Count) {
+  if (Count > CompletedCapacity) {
+    Completed.reset(new std::atomic<bool>[static_cast<size_t>(Count)]);
+    CompletedCapacity = Count;
+  }
+  for (int32_t i = 0; i < Count; ++i) Completed[i].store(false, std::memory_order_relaxed);
+}
+
+// Reads the entries and the total of a group into Info; returns the total.
+int64_t ReadGroupHeader(TContainerReader& Reader, int32_t Count) {
+  int64_t Sum = 0;
+  for (int32_t i = 0; i < Count; ++i) {
+    Info->Add();
+    Info->Insert(DecStoreOffset, static_cast<uint32_t>(Sum));
+    const int32_t Lvl = Reader.Level();
+    const int32_t Length = Reader.Length();
+    if (Lvl < 1 || Lvl > 9) throw EContainerError("inconsistent container: level out of range");
+    Info->Insert(DecLevel, static_cast<uint32_t>(Lvl));
+    Info->Insert(DecPlainLength, static_cast<uint32_t>(Length));
+    Sum += Length;
+    // Offsets in a row are 32-bit, and no encoder group comes near this.
+    if (Sum > INT32_MAX) throw EContainerError("inconsistent container: group too large");
+  }
+  if (Reader.Total() != Sum)
+    throw EContainerError("inconsistent container: group total does not match its streams");
+  return Sum;
+}
+
+void DecodeGroup(TContainerReader& Reader, int32_t Count) {
+  if (OodleDLL::OodleLZ_Compress == nullptr)
+    throw EContainerError("the codec library is missing, stream groups cannot be rebuilt");
+  GrowCompleted(Count);
+  const int64_t Total = ReadGroupHeader(Reader, Count);
+
+  // Grown before the reader starts, so the memory stays put while the other
+  // threads work in it.
+  Store->SetSize(Total);
+  Store->SetPosition(0);
+  GroupCount = Count;
+  GroupTotal = Total;
+  C.store(0, std::memory_order_release);
+
+  // From here on nothing on this thread may throw before every task is waited
+  // for; failures of the tasks come back through the abort flag.
+  Task3->Perform(ReadInput);
+  Task3->Start();
+  Task2->Perform(WriteOutput);
+  Task2->Start();
+  if (Task.size() > 1) {
+    T1.store(-1);
+    T2.store(-1);
+    for (auto& Worker : Task) {
+      Worker->Perform(Recompress);
+      Worker->Start();
+    }
+    WaitForAll(Task);
+  }
+  Task2->Wait();
+  Task3->Wait();
+  if (Aborted()) throw EContainerError(AbortMessage());
+}
+
+template <typename Procedure>
+void Guarded(Procedure Body) {
+  try {
+    Body();
+  } catch (const std::exception& Error) {
+    Abort(Error.what());
+  } catch (...) {
+    Abort("unexpected failure");
+  }
+}
+
+}  // namespace
+
+void ReadInput() {
+  Guarded([] {
+    TContainerReader Reader(*Input);
+    uint8_t* Contents = Store->Memory();
+    for (int64_t Done = 0; Done < GroupTotal;) {
+      if (Aborted()) return;
+      const int64_t Piece = std::min<int64_t>(GroupTotal - Done, ReadPiece);
+      Reader.Bytes(Contents + Done, Piece);
+      Done += Piece;
+      C.store(Done, std::memory_order_release);
+    }
+  });
+}
+
+void WriteOutput() {
+  Guarded([] {
+    // Input belongs to the reader until the whole of the contents is in.
+    while (C.load(std::memory_order_acquire) < GroupTotal) {
+      if (Aborted()) return;
+      SleepMs(1);
+    }
+    TContainerReader Reader(*Input);
+    Reader.Copy(*Output, Reader.Length());
+    const bool OwnWorkers = Task.size() > 1;
+    for (int32_t Row = 0; Row < GroupCount; ++Row) {
+      if (OwnWorkers) {
+        while (!Completed[Row].load(std::memory_order_acquire)) {
+          if (Aborted()) return;
+          SleepMs(WriterPollMs);
+        }
+        Output->WriteBuffer(Store->Memory() + Info->Get(Row, DecStoreOffset),
+                            Info->Get(Row, DecPackedLength));
+      } else {
+        const int32_t Length = RebuildStream(Row, *Work[0]);
+        Output->WriteBuffer(Work[0]->Memory(), Length);
+      }
+      Reader.Copy(*Output, Reader.Length());
+    }
+  });
+}
+
+void Decode() {
+  TBufferedInputStream In(STDIN_FILENO);
+  TBufferedOutputStream Out(STDOUT_FILENO);
+  TStateGuard Guard;
+  Input = &In;
+  Output = &Out;
+  ClearAbort();
+  Store = std::make_unique<TMemoryStream>();
+  Info = std::make_unique<TInfo>(DecInfCount);
+  CreateWorkers();
+  Task2 = std::make_unique<TTask>();
+  Task3 = std::make_unique<TTask>();
+
+  TContainerReader Reader(In);
+  for (;;) {
+    const int32_t Count = Reader.Count();
+    if (Count < 0) break;
+    if (Count == 0)
+      Reader.Copy(Out, Reader.Length());
+    else
+      DecodeGroup(Reader, Count);
+    Info->Reset();
+  }
+  FreeState();
+  Out.Flush();
+}

@@ -1,0 +1,11 @@
+// Mode d: reads a container from standard input and writes the encoder's input
+// back to standard output.
+#pragma once
+
+// Throws on a truncated or inconsistent container, a missing codec library or a
+// failed read or write; every task has ended by then.
+void Decode();
+
+// The reader and writer procedures of a stream group, run by Task3 and Task2.
+void ReadInput();
+void WriteOutput();

@@ -1,0 +1,153 @@
+// How orvane behaves on wrong arguments, damaged containers, a missing codec
+// library and failing output: never a hang, never a failure reported as success.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "driver_samples.h"
+#include "e2e_layout.h"
+#include "e2e_run.h"
+
+namespace {
+
+std::string Le32(int32_t V) {
+  std::string Out(4, '\0');
+  for (int i = 0; i < 4; ++i) Out[i] = static_cast<char>(static_cast<uint32_t>(V) >> (8 * i));
+  return Out;
+}
+
+std::string Le64(int64_t V) { return Le32(static_cast<int32_t>(V)) + Le32(static_cast<int32_t>(V >> 32)); }
+
+// A group record of one stream whose contents are Contents.
+std::string OneStreamGroup(const std::string& Contents, int Level, int32_t Length, int64_t Total) {
+  return Le32(1) + std::string(1, static_cast<char>(Level)) + Le32(Length) + Le64(Total) + Contents +
+         Le32(0) + Le32(0);
+}
+
+void ExpectFailure(const testsupport::CommandResult& R, const std::string& What) {
+  EXPECT_EQ(R.exit_code, 1) << What;
+  EXPECT_NE(R.err, "") << What;
+  EXPECT_EQ(R.err.find('\n'), R.err.size() - 1) << What << ": " << R.err;
+}
+
+TEST(OrvaneFailure, ArgumentsOtherThanOneModeDoNothing) {
+  const std::string Input = samples::RandomBytes(1000, 1);
+  for (const std::string Args : {"", "E", "encode", "D", "e d", "e e", "d x", "x", "-e"}) {
+    const auto R = e2e::Orvane(Args, Input);
+    EXPECT_EQ(R.exit_code, 0) << Args;
+    EXPECT_EQ(R.out, "") << Args;
+    EXPECT_EQ(R.err, "") << Args;
+  }
+}
+
+// Every offset at which a record or a field of a record starts.
+std::vector<size_t> FieldBoundaries(const std::vector<samples::Record>& Records) {
+  std::vector<size_t> Out;
+  size_t At = 0;
+  auto Mark = [&](size_t Length) {
+    Out.push_back(At);
+    At += Length;
+  };
+  for (const auto& R : Records) {
+    Mark(4);
+    if (R.kind == samples::Record::Raw) {
+      Mark(4);
+      if (!R.raw.empty()) Mark(R.raw.size());
+    } else if (R.kind == samples::Record::Group) {
+      for (size_t i = 0; i < R.levels.size(); ++i) Mark(5);
+      Mark(8);
+      if (R.total) Mark(static_cast<size_t>(R.total));
+      for (const auto& Run : R.runs) {
+        Mark(4);
+        if (!Run.empty()) Mark(Run.size());
+      }
+    }
+  }
+  return Out;
+}
+
+TEST(OrvaneFailure, TruncatedContainersFailWithoutHanging) {
+  e2e::Layout L;
+  L.Raw(samples::RandomBytes(300000, 2));
+  for (int i = 0; i < 4; ++i) L.Stream(samples::TextBytes(200000, 3 + i), 2 + i).Raw(samples::RandomBytes(3000, 9 + i));
+  const std::string Container = e2e::Encode(L.input, {131072, 450000});
+  const auto Records = samples::ParseContainer(Container);
+  ASSERT_GE(e2e::CountGroups(Records), 2);
+
+  std::vector<size_t> Cuts = FieldBoundaries(Records);
+  std::mt19937 Rng(7);
+  for (int i = 0; i < 24; ++i) Cuts.push_back(Rng() % Container.size());
+  for (size_t Cut : Cuts) {
+    for (const char* Prefix : {"", "taskset -c 0"}) {
+      const auto R = e2e::Orvane("d", Container.substr(0, Cut), {}, Prefix);
+      ExpectFailure(R, "cut at " + std::to_string(Cut) + " " + Prefix);
+      // What was written before the failure is a prefix of the input.
+      EXPECT_EQ(L.input.compare(0, R.out.size(), R.out), 0);
+    }
+  }
+}
+
+TEST(OrvaneFailure, InconsistentContainersFail) {
+  const std::string Contents = samples::TextBytes(5000, 20);
+  const std::string End = Le32(-1);
+  const std::vector<std::pair<std::string, std::string>> Cases = {
+      {"negative raw length", Le32(0) + Le32(-5) + End},
+      {"total above the sum", OneStreamGroup(Contents, 4, 5000, 5001) + "x" + End},
+      {"total below the sum", OneStreamGroup(Contents.substr(0, 4999), 4, 5000, 4999) + End},
+      {"negative stream length", OneStreamGroup("", 4, -1, -1) + End},
+      {"level 0", OneStreamGroup(Contents, 0, 5000, 5000) + End},
+      {"level 10", OneStreamGroup(Contents, 10, 5000, 5000) + End},
+      {"negative run length", OneStreamGroup(Contents, 4, 5000, 5000).substr(0, 5018 - 8) + Le32(-2) + End},
+      // Contents that do not shrink: rebuilding would write more than they take.
+      {"stream longer than contents", OneStreamGroup("x", 1, 1, 1) + End},
+      {"empty stream", OneStreamGroup("", 1, 0, 0) + End},
+  };
+  for (const auto& [What, Container] : Cases) {
+    ExpectFailure(e2e::Orvane("d", Container), What);
+    ExpectFailure(e2e::Orvane("d", Container, {}, "taskset -c 0"), What + " on one processor");
+  }
+  // The same framing with sound values decodes.
+  const auto Good = e2e::Orvane("d", OneStreamGroup(Contents, 4, 5000, 5000) + End);
+  EXPECT_EQ(Good.exit_code, 0) << Good.err;
+  EXPECT_EQ(Good.out, samples::PackStream(Contents, 4));
+}
+
+TEST(OrvaneFailure, MissingCodecLibrary) {
+  testsupport::TempDir Dir;
+  std::filesystem::copy_file(ORVANE_BIN, Dir / "orvane");
+  const std::string Lonely = Dir / "orvane";
+  e2e::Layout L;
+  L.Raw("abc").Stream(samples::TextBytes(20000, 30), 4).Raw("def");
+  // Without the codec nothing is recognised: raw records only, still exact.
+  const auto Encoded = e2e::Orvane("e", L.input, {}, "", Lonely);
+  EXPECT_EQ(Encoded.exit_code, 0);
+  const auto Records = samples::ParseContainer(Encoded.out);
+  EXPECT_EQ(e2e::CountGroups(Records), 0);
+  const auto Decoded = e2e::Orvane("d", Encoded.out, {}, "", Lonely);
+  EXPECT_EQ(Decoded.exit_code, 0);
+  EXPECT_TRUE(Decoded.out == L.input);
+  // A container with stream groups cannot be decoded without it.
+  ExpectFailure(e2e::Orvane("d", e2e::Encode(L.input), {}, "", Lonely), "no codec");
+}
+
+TEST(OrvaneFailure, FailedWritesAreReported) {
+  e2e::Layout L;
+  L.Raw(samples::RandomBytes(3000, 40)).Stream(samples::TextBytes(200000, 41), 4).Raw("x");
+  const std::string Container = e2e::Encode(L.input);
+  for (const char* Prefix : {"", "taskset -c 0"}) {
+    ExpectFailure(e2e::Orvane("e >/dev/full", L.input, {}, Prefix), "encode");
+    ExpectFailure(e2e::Orvane("d >/dev/full", Container, {}, Prefix), "decode");
+  }
+  // A reader that goes away: an error or the pipe signal, never success or a hang.
+  const std::string Big = e2e::Encode(samples::RandomBytes(4 << 20, 42));
+  for (const char* Mode : {"e", "d"}) {
+    const auto R = testsupport::RunCommand(
+        "bash -c " + testsupport::ShellQuote("timeout 300 " + testsupport::ShellQuote(ORVANE_BIN) + " " +
+                                             Mode + " | head -c 10 >/dev/null; echo ${PIPESTATUS[0]}"),
+        "/", Big);
+    EXPECT_TRUE(R.out == "1\n" || R.out == "141\n") << Mode << ": " << R.out;
+  }
+}
+
+}  // namespace
