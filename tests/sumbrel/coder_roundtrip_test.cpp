@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -180,6 +181,10 @@ TEST_P(CoderRoundTrip, DecoderReproducesBitsValuesAndContexts) {
     if (call.routine == Routine::Tree) {
       ASSERT_GE(encoded[i], 0);
       ASSERT_LT(encoded[i], 1 << call.width);
+      if (std::max(call.lo + 1, 0) < call.hi && call.hi <= (1 << call.width)) {
+        ASSERT_GT(encoded[i], call.lo) << "a value outside the bounds must be replaced by one inside";
+        ASSERT_LT(encoded[i], call.hi) << "a value outside the bounds must be replaced by one inside";
+      }
       if (call.value >= 0 && call.value > call.lo && call.value < call.hi &&
           call.value < (1 << call.width)) {
         ASSERT_EQ(encoded[i], call.value) << "an in-range value must come back unchanged";
