@@ -1,0 +1,43 @@
+#include <cstring>
+
+#include "OodleDLL.h"
+#include "OodleDetect.h"
+
+// The library only says whether a stream decodes to exactly the length asked
+// for, so the length is searched: decode with a too-long length into two
+// buffers pre-filled differently; where the two stop agreeing is roughly where
+// the decoded data ends, and the exact length lies just around it.
+int32_t GetOodleUS(const uint8_t* Input, int32_t InSize, uint8_t* Output, int32_t OutSize) {
+  constexpr int32_t Step = BlkSize / TCount;
+  if (InSize <= 0 || OutSize <= 0) return 0;
+  uint8_t* const A = Output;
+  uint8_t* const B = Output + OutSize;
+
+  int32_t Best = 0;
+  for (int32_t i = 0; i < TCount; i++) {
+    const int32_t Try = OutSize - i * Step;
+    if (Try <= 0) break;
+    std::memset(A, 0xE5, static_cast<size_t>(Try));
+    std::memset(B, 0xC7, static_cast<size_t>(Try));
+    const int32_t RA = OodleDLL::OodleDecompress(Input, InSize, A, Try);
+    const int32_t RB = OodleDLL::OodleDecompress(Input, InSize, B, Try);
+    if (RA > 0 && RA == RB && A[0] == B[0]) return RA;
+    int32_t j = Try - 1;
+    while (j > 0 && A[j] != B[j]) j--;
+    if (Best > j) break;
+    Best = j;
+  }
+  // Too little decoded data to be a real stream.
+  if (Best - 96 + SCount < InSize) return 0;
+
+  // Lengths of OutSize and more are skipped: the estimate is an upper bound and
+  // OutSize itself was the first attempt above. Giving up on them instead would
+  // lose every stream that ends within 95 bytes before its estimate.
+  const int32_t Base = Best - 96;
+  for (int32_t m = SCount - 1; m >= 0; m--) {
+    const int32_t Length = Base + m;
+    if (Length <= 0 || Length >= OutSize) continue;
+    if (OodleDLL::OodleDecompress(Input, InSize, A, Length) > 0) return Length;
+  }
+  return 0;
+}
