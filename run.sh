@@ -22,3 +22,17 @@ printf 'jobs=@THREADS@ # build\n' >"$work/conf/build.ini"
   "$bin/fennick" 'conf/*.ini' @THREADS@ -1
   echo "after:"; cat conf/server.ini conf/build.ini
 )
+
+echo
+echo "== orvane: replace codec streams by their contents, then rebuild them =="
+(
+  cd "$work"
+  # Random and text bytes with stand-in codec streams at mixed levels inside.
+  "$bin/orvane-sample" 3000000 >sample.bin
+  "$bin/orvane" e <sample.bin >sample.orv
+  "$bin/orvane" d <sample.orv >sample.out
+  printf 'input     %10d bytes\n' "$(stat -c %s sample.bin)"
+  printf 'container %10d bytes (streams stored as their contents)\n' "$(stat -c %s sample.orv)"
+  printf 'decoded   %10d bytes\n' "$(stat -c %s sample.out)"
+  if cmp -s sample.bin sample.out; then echo "decoded bytes are identical to the input"; else echo "MISMATCH"; exit 1; fi
+)
