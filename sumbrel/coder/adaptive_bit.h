@@ -4,11 +4,13 @@
 // Routines take a rate schedule (see rate_schedules.h) and a limit c out of
 // 32768; the update pulls p a fraction w / 2^15 of the way towards c / 2^15
 // after a 1 and towards 1 - c / 2^15 after a 0, so c keeps p away from the ends.
-// A limit 32768 >> s is what the models call "shift s".
 
 #include <cstdint>
 
 #include "coder/range_coder.h"
+
+// The limit that the models call "shift s".
+constexpr int LimitOfShift(int s) { return 32768 >> s; }
 
 struct AdaptiveBit {
   uint16_t p = 0x4000;   // probability of a 0 in units of 2^-15, 1 .. 0x7FFF

@@ -136,8 +136,9 @@ TEST(AdaptiveBitLimits, LongRunsKeepProbabilityInRangeAndStateWithinTheSchedule)
 TEST(AdaptiveBitLimits, UpdateFollowsTheWeightOfTheNextState) {
   // One update of a fresh bit with a 0 under (28, 128) and limit 16: the weight
   // is entry 2 (16912); p = 16912 - (16 * 16912 >> 15) + ((32768 - 16912) * 16384 + 32767 >> 15).
+  static_assert(LimitOfShift(11) == 16 && LimitOfShift(9) == 64 && LimitOfShift(8) == 128);
   AdaptiveBit ab;
-  UpdateAdaptiveBit(ab, 0, rate28_128, 16);
+  UpdateAdaptiveBit(ab, 0, rate28_128, LimitOfShift(11));
   EXPECT_EQ(ab.state, 2);
   EXPECT_EQ(ab.p, 16904 + 7928);
   UpdateAdaptiveBit(ab, 1, rate28_128, 16);
