@@ -3,15 +3,25 @@
 // so one little-endian 32-bit load or store at position p / 8, shifted by p % 8, holds the
 // stream's bits in the order they were sent, first bit highest.
 #pragma once
+#include <bit>
 #include <cstring>
 
 #include "bitstream/mp3.h"
 
 inline uint32_t LoadWord(const uint8_t* at) {
+  if constexpr (std::endian::native == std::endian::little) {
+    uint32_t word;
+    std::memcpy(&word, at, 4);
+    return word;
+  }
   return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
 }
 
 inline void StoreWord(uint8_t* at, uint32_t word) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(at, &word, 4);
+    return;
+  }
   at[0] = uint8_t(word), at[1] = uint8_t(word >> 8), at[2] = uint8_t(word >> 16),
   at[3] = uint8_t(word >> 24);
 }

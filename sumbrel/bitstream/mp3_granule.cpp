@@ -129,7 +129,7 @@ bool MP3::GranuleMpeg2(int ch) {
 // Decodes one code of a big-value or count1 table at the read point; -1 when no code
 // matches. Codes up to huffFastBits long come from one lookup; longer ones are found by
 // walking the decode list, whose order makes the first match the right one.
-int MP3::DecodeCode(int table) {
+[[gnu::always_inline]] inline int MP3::DecodeCode(int table) {
   const uint32_t peek = PeekBits(19);
   const uint16_t fast = huffFastDecode[table][peek >> (19 - huffFastBits)];
   if (fast) {
@@ -148,7 +148,7 @@ int MP3::DecodeCode(int table) {
   return -1;
 }
 
-bool MP3::DecodePair(int table, int16_t* values) {
+[[gnu::always_inline]] inline bool MP3::DecodePair(int table, int16_t* values) {
   const HuffmanShape& shape = huffmanShape[table];
   int x = 0, y = 0;
   if (shape.xlen) {
@@ -156,26 +156,43 @@ bool MP3::DecodePair(int table, int16_t* values) {
     if (symbol < 0) return false;
     x = symbol >> 4, y = symbol & 15;
   }
-  if (shape.linbits && x == 15) x += int(GetBits(shape.linbits));
-  if (x && GetBits(1)) x = -x;
-  if (shape.linbits && y == 15) y += int(GetBits(shape.linbits));
-  if (y && GetBits(1)) y = -y;
+  if (shape.linbits) {
+    if (x == 15) x += int(GetBits(shape.linbits));
+    if (x && GetBits(1)) x = -x;
+    if (y == 15) y += int(GetBits(shape.linbits));
+    if (y && GetBits(1)) y = -y;
+  } else if (x && y) {
+    const uint32_t signs = GetBits(2);
+    if (signs & 2) x = -x;
+    if (signs & 1) y = -y;
+  } else if (x | y) {
+    if (GetBits(1)) x = -x, y = -y;
+  }
   values[0] = int16_t(x), values[1] = int16_t(y);
   return true;
 }
 
-void MP3::EncodePair(int table, int x, int y) {
+[[gnu::always_inline]] inline void MP3::EncodePair(int table, int x, int y) {
   const HuffmanShape& shape = huffmanShape[table];
   const int ax = std::abs(x), ay = std::abs(y);
   // Clamping to the table keeps a damaged decoded frame from reading past the code arrays.
   const int cx = std::min(std::min(ax, 15), shape.xlen - 1);
   const int cy = std::min(std::min(ay, 15), shape.ylen - 1);
   const int index = cx * shape.ylen + cy;
-  PutBits(huffCodes[table][index], huffLengths[table][index]);
-  if (ax >= 15 && shape.linbits) PutBits(uint32_t(ax - 15), shape.linbits);
-  if (x) PutBits(x < 0, 1);
-  if (ay >= 15 && shape.linbits) PutBits(uint32_t(ay - 15), shape.linbits);
-  if (y) PutBits(y < 0, 1);
+  uint32_t bits = huffCodes[table][index];
+  int length = huffLengths[table][index];
+  if (shape.linbits && (ax >= 15 || ay >= 15)) {
+    PutBits(bits, length);
+    if (ax >= 15) PutBits(uint32_t(ax - 15), shape.linbits);
+    if (x) PutBits(x < 0, 1);
+    if (ay >= 15) PutBits(uint32_t(ay - 15), shape.linbits);
+    if (y) PutBits(y < 0, 1);
+    return;
+  }
+  // Without linbits the code and both signs fit one store (at most 19 + 2 bits).
+  if (x) bits = bits << 1 | (x < 0), ++length;
+  if (y) bits = bits << 1 | (y < 0), ++length;
+  PutBits(bits, length);
 }
 
 namespace {
@@ -211,15 +228,15 @@ bool MP3::HuffmanData(int gr, int ch, int end) {
       ok = !reading;
       continue;
     }
-    for (int i = regionStart[r]; i < regionEnd[r] && Pos() > end; i += 2) {
-      if (reading) {
+    if (reading) {
+      for (int i = regionStart[r]; i < regionEnd[r] && bits_avail > end; i += 2)
         if (!DecodePair(table, values + i)) {
           ok = false;
           break;
         }
-      } else {
+    } else {
+      for (int i = regionStart[r]; i < regionEnd[r] && out_bitpos > end; i += 2)
         EncodePair(table, values[i], values[i + 1]);
-      }
     }
   }
 
