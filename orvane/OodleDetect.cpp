@@ -33,10 +33,11 @@ uint32_t ReadBE24(const uint8_t* P) {
 }
 
 bool IsTypeByte(uint8_t T) {
-  switch (T) {
-    case 0x02: case 0x06: case 0x0A: case 0x0C: case 0x86: case 0x8A: case 0x8C: return true;
-    default: return false;
-  }
+  // One bit per byte value: 0x02, 0x06, 0x0A, 0x0C and the same plus 0x80.
+  constexpr uint64_t Low = (1ull << 0x02) | (1ull << 0x06) | (1ull << 0x0A) | (1ull << 0x0C);
+  constexpr uint64_t High = (1ull << 0x06) | (1ull << 0x0A) | (1ull << 0x0C);
+  const uint64_t Row = T < 0x40 ? Low : (T >= 0x80 && T < 0xC0) ? High : 0;
+  return (Row >> (T & 0x3F)) & 1;
 }
 
 bool IsShortType(uint8_t T) { return T == 0x06 || T == 0x0A || T == 0x0C; }
@@ -188,7 +189,13 @@ void GetOodleSI(const uint8_t* Buff, int32_t ISize, int32_t& CSize, int32_t& DSi
   }
   CSize = DSize = PCodec = 0;
   if (ISize < 8) return;
-  if (Buff[0] != 0x8C && Buff[0] != 0xCC) return;
+  // Almost every position ends here: a start byte must be followed by a type
+  // byte its block can have (0x8C: one of the seven; 0xCC: stored, 0x06).
+  if (Buff[0] == 0x8C) {
+    if (!IsTypeByte(Buff[1])) return;
+  } else if (Buff[0] != 0xCC || Buff[1] != 0x06) {
+    return;
+  }
   if (Buff[0] == 0x8C && !FirstBlockOk(Buff, ISize)) return;
   PCodec = CodecClass(Buff[1]);
   if (!WalkChain(Buff, ISize, CSize, DSize, true) || CSize == 0) CSize = DSize = PCodec = 0;
@@ -197,24 +204,28 @@ void GetOodleSI(const uint8_t* Buff, int32_t ISize, int32_t& CSize, int32_t& DSi
 size_t FindStreamStart(const uint8_t* Buff, size_t Size) {
   size_t i = 0;
 #if defined(__SSE2__)
-  // 0x8C and 0xCC differ only in bit 6: one compare finds both.
+  // Per 16 positions: first byte 0x8C or 0xCC (they differ only in bit 6), and
+  // next byte a type byte: 0x02, or 0x06/0x0A/0x0C with or without bit 7.
   const __m128i Bit6 = _mm_set1_epi8(0x40);
-  const __m128i Key = _mm_set1_epi8(static_cast<char>(0xCC));
+  const __m128i StartByte = _mm_set1_epi8(static_cast<char>(0xCC));
+  const __m128i Low7 = _mm_set1_epi8(0x7F);
+  const __m128i T02 = _mm_set1_epi8(0x02), T06 = _mm_set1_epi8(0x06);
+  const __m128i T0A = _mm_set1_epi8(0x0A), T0C = _mm_set1_epi8(0x0C);
   auto Hits = [&](size_t At) {
-    const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Buff + At));
-    return _mm_cmpeq_epi8(_mm_or_si128(V, Bit6), Key);
+    const __m128i B0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Buff + At));
+    const __m128i B1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Buff + At + 1));
+    const __m128i First = _mm_cmpeq_epi8(_mm_or_si128(B0, Bit6), StartByte);
+    const __m128i T = _mm_and_si128(B1, Low7);
+    const __m128i Type = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(T, T06), _mm_cmpeq_epi8(T, T0A)),
+                                      _mm_or_si128(_mm_cmpeq_epi8(T, T0C), _mm_cmpeq_epi8(B1, T02)));
+    return uint32_t(_mm_movemask_epi8(_mm_and_si128(First, Type)));
   };
-  for (; i + 64 <= Size; i += 64) {
-    const __m128i H0 = Hits(i), H1 = Hits(i + 16), H2 = Hits(i + 32), H3 = Hits(i + 48);
-    if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(H0, H1), _mm_or_si128(H2, H3))) == 0) continue;
-    const uint64_t Mask = uint64_t(uint32_t(_mm_movemask_epi8(H0))) |
-                          uint64_t(uint32_t(_mm_movemask_epi8(H1))) << 16 |
-                          uint64_t(uint32_t(_mm_movemask_epi8(H2))) << 32 |
-                          uint64_t(uint32_t(_mm_movemask_epi8(H3))) << 48;
-    return i + static_cast<size_t>(std::countr_zero(Mask));
+  for (; i + 33 <= Size; i += 32) {
+    const uint32_t Mask = Hits(i) | Hits(i + 16) << 16;
+    if (Mask != 0) return i + static_cast<size_t>(std::countr_zero(Mask));
   }
 #endif
   for (; i < Size; i++)
-    if ((Buff[i] | 0x40) == 0xCC) return i;
+    if ((Buff[i] | 0x40) == 0xCC && (i + 1 == Size || IsTypeByte(Buff[i + 1]))) return i;
   return Size;
 }

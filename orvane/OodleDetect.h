@@ -27,7 +27,9 @@ void GetOodleSI(const uint8_t* Buff, int32_t ISize, int32_t& CSize, int32_t& DSi
 // Output must hold 2 x OutSize bytes. Throws when the library is missing.
 int32_t GetOodleUS(const uint8_t* Input, int32_t InSize, uint8_t* Output, int32_t OutSize);
 
-// The offset of the first byte in Buff[0, Size) that can start a stream (0x8C
-// or 0xCC), or Size. GetOodleSI finds nothing at any offset it skips, so a
-// scanner may jump straight to the next candidate.
+// The first offset in Buff[0, Size) where a stream may start (0x8C or 0xCC
+// followed by one of the seven type bytes; the last offset is judged by its
+// first byte alone, as its next byte lies outside the range), or Size.
+// GetOodleSI finds nothing at the offsets it skips, so a scanner may jump
+// straight to the next candidate.
 size_t FindStreamStart(const uint8_t* Buff, size_t Size);

@@ -28,6 +28,9 @@ int32_t GetCPUCount() {
 TTask::TTask() = default;
 
 TTask::~TTask() {
+  // A run that was started still happens, even if its thread has not picked
+  // it up yet; its error, if any, has nobody left to go to.
+  while (FStatus.load(std::memory_order_acquire) == tsRunning) SleepMs(1);
   FStatus.store(tsTerminated, std::memory_order_release);
   bool Created;
   {

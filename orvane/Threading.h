@@ -20,7 +20,7 @@ class TTask {
 
   // The thread itself is only created by the first Start.
   TTask();
-  // Lets a running procedure finish, then ends the thread and waits for it.
+  // Lets a started run finish, then ends the thread and waits for it.
   ~TTask();
   TTask(const TTask&) = delete;
   TTask& operator=(const TTask&) = delete;

@@ -120,7 +120,14 @@ TEST(TTask, AnEscapingErrorReachesTheWaiter) {
   EXPECT_EQ(Runs, 1);
 }
 
-TEST(TTask, DestroyLetsARunningProcedureFinish) {
+TEST(TTask, DestroyLetsAStartedRunFinish) {
+  std::atomic<int> Runs{0};
+  for (int i = 0; i < 50; i++) {
+    TTask T;  // destroyed before its new thread may even have looked
+    T.Perform([&] { Runs++; });
+    T.Start();
+  }
+  EXPECT_EQ(Runs.load(), 50);
   std::atomic<bool> Finished{false};
   {
     TTask T;
