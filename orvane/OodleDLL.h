@@ -43,9 +43,18 @@ void LoadFrom(const std::string& Directory);
 // The directory of the running program file, ending in '/'.
 std::string ProgramDirectory();
 
+// Room that a compression output buffer needs for RawLen bytes. The library
+// takes no capacity, and twice the raw length is not enough for tiny inputs
+// (a 1-byte input gives a 10-byte stream): LZ4 may grow a block by 1/255 plus
+// 16 bytes, Oodle by up to 274 bytes per block of 262,144.
+inline int64_t CompressedBufferSize(int64_t RawLen) {
+  const int64_t Worst = RawLen + RawLen / 255 + 274 * (RawLen / 0x40000 + 1);
+  return Worst > 2 * RawLen ? Worst : 2 * RawLen;
+}
+
 // The two calls with the fixed arguments orvane always passes: codec 9, no
 // options, no dictionary; no fuzz-safe flag, no CRC check, thread phase 3.
-// Dst must hold twice RawLen bytes (the library takes no capacity).
+// Dst must hold CompressedBufferSize(RawLen) bytes.
 int32_t OodleCompress(const void* Raw, int32_t RawLen, void* Dst, int32_t Level);
 // Result above 0: bytes produced (the stream decoded to exactly RawLen);
 // otherwise failure.

@@ -285,9 +285,4 @@ TEST(GetOodleSI, FindsStandInStreamsEmbeddedInRandomBytes) {
   }
 }
 
-TEST(EndianSwap, ReversesBytes) {
-  EXPECT_EQ(EndianSwap(uint32_t(0x11223344)), 0x44332211u);
-  EXPECT_EQ(EndianSwap(uint16_t(0xA1B2)), 0xB2A1);
-}
-
 }  // namespace

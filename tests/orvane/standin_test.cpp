@@ -50,6 +50,7 @@ TEST(StandIn, RoundTripsAtEveryLevelWithDeterministicBytes) {
         EXPECT_EQ(Packed, Compress(Raw, Level));
       }
       Distinct.insert(Packed);
+      EXPECT_LE(int64_t(Packed.size()), OodleDLL::CompressedBufferSize(int64_t(Size)));
       if (Size == 0) {
         EXPECT_TRUE(Packed.empty());
         continue;
@@ -65,6 +66,19 @@ TEST(StandIn, RoundTripsAtEveryLevelWithDeterministicBytes) {
     }
     if (Size >= 65536) {
       EXPECT_GE(Distinct.size(), 4u) << "levels should differ, size " << Size;
+    }
+  }
+}
+
+TEST(StandIn, IncompressibleDataFitsTheBufferSize) {
+  for (size_t Size : {size_t(1), size_t(7), size_t(30), size_t(262144), size_t(262145), size_t(1000000)}) {
+    const Bytes Raw = RandomBytes(Size, uint32_t(Size));
+    for (int Level : {1, 9}) {
+      const Bytes Packed = Compress(Raw, Level);
+      EXPECT_LE(int64_t(Packed.size()), OodleDLL::CompressedBufferSize(int64_t(Size))) << Size;
+      Bytes Back(Size);
+      EXPECT_EQ(OodleDecompress(Packed.data(), int32_t(Packed.size()), Back.data(), int32_t(Size)), int32_t(Size));
+      EXPECT_TRUE(Back == Raw);
     }
   }
 }

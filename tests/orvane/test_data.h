@@ -49,7 +49,7 @@ inline Bytes CompressibleBytes(size_t Size, uint32_t Seed) {
 }
 
 inline Bytes Compress(const Bytes& Raw, int32_t Level) {
-  Bytes Out(2 * Raw.size() + 64);
+  Bytes Out(size_t(OodleDLL::CompressedBufferSize(int64_t(Raw.size()))));
   const int32_t N = OodleDLL::OodleCompress(Raw.data(), int32_t(Raw.size()), Out.data(), Level);
   if (N < 0 || (N == 0 && !Raw.empty())) throw std::runtime_error("stand-in compression failed");
   Out.resize(size_t(N));

@@ -1,6 +1,5 @@
 // Reusable worker tasks.
 #include <gtest/gtest.h>
-#include <sched.h>
 
 #include <atomic>
 #include <set>
@@ -139,13 +138,6 @@ TEST(TTask, DestroyLetsAStartedRunFinish) {
   }
   EXPECT_TRUE(Finished.load());
   TTask NeverStarted;  // destroying it must not hang either
-}
-
-TEST(GetCPUCount, CountsTheAllowedProcessors) {
-  cpu_set_t Set;
-  ASSERT_EQ(sched_getaffinity(0, sizeof(Set), &Set), 0);
-  EXPECT_EQ(GetCPUCount(), CPU_COUNT(&Set));
-  EXPECT_GE(GetCPUCount(), 1);
 }
 
 }  // namespace
