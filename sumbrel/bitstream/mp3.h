@@ -112,8 +112,9 @@ class MP3 {
 
  private:
   // reader
-  bool ReadByte();
+  int ReadBytes(int count);
   void StoreByte(uint8_t value);
+  void StoreBytes(const uint8_t* bytes, int count);
   bool EnsureBits(int n);
   uint32_t GetBits(int n);
   uint32_t PeekBits(int n) const;
@@ -123,7 +124,7 @@ class MP3 {
 
   // writer
   void PutBits(uint32_t value, int n);
-  void SendByte(uint8_t value);
+  void SendBytes(const uint8_t* bytes, int count);
   void SendQueuedFrames(bool all);
   void WriteAncillary(int endPos);
 

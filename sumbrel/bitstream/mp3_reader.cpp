@@ -1,15 +1,10 @@
 // The reading half of MP3: frames are recognised at any byte, parsed into the record, and
 // everything that cannot be reproduced exactly is handed out as literal bytes or, for a
 // sound frame with unparseable granule data, as ancillary bits.
+#include <algorithm>
 #include <cstring>
 
 #include "bitstream/mp3_bits.h"
-
-#if defined(_WIN32)
-#define SUMBREL_GETC getc
-#else
-#define SUMBREL_GETC getc_unlocked
-#endif
 
 void MP3::Input(FILE* file) {
   in_file = file;
@@ -32,31 +27,49 @@ void MP3::Input(FILE* file) {
   reading = 1;
 }
 
-void MP3::StoreByte(uint8_t value) {
+void MP3::StoreByte(uint8_t value) { StoreBytes(&value, 1); }
+
+// Bytes enter below the newest one, so a run read in file order is laid down reversed.
+void MP3::StoreBytes(const uint8_t* bytes, int count) {
   uint8_t* const start = in_window + 64;
-  if (window_cursor == start) {
-    std::memcpy(start + kWindowSize / 2, start, kWindowSize / 2);
-    window_cursor = start + kWindowSize / 2;
+  const int added = 8 * count;
+  while (count > 0) {
+    if (window_cursor == start) {
+      std::memcpy(start + kWindowSize / 2, start, kWindowSize / 2);
+      window_cursor = start + kWindowSize / 2;
+    }
+    const int run = std::min(count, int(window_cursor - start));
+    for (int k = 0; k < run; ++k) window_cursor[-1 - k] = bytes[k];
+    window_cursor -= run;
+    bytes += run;
+    count -= run;
   }
-  *--window_cursor = value;
-  bits_avail += 8;
-  bits_pending += 8;
-  if (prev_end_pos >= 0) prev_end_pos += 8;
+  bits_avail += added;
+  bits_pending += added;
+  if (prev_end_pos >= 0) prev_end_pos += added;
 }
 
-bool MP3::ReadByte() {
-  if (read_offset >= stream_end) return false;
-  const int c = SUMBREL_GETC(in_file);
-  if (c == EOF) return false;
-  ++read_offset;
-  StoreByte(uint8_t(c));
-  return true;
+// Reads up to `count` bytes in one block call and returns how many arrived. Never reads
+// more than asked, so the file position stays where the byte-wise reader would leave it.
+int MP3::ReadBytes(int count) {
+  uint8_t block[2048];
+  int total = 0;
+  count = std::min(count, stream_end - read_offset);
+  while (total < count) {
+    const int want = std::min(count - total, int(sizeof block));
+    const int got = int(std::fread(block, 1, size_t(want), in_file));
+    read_offset += got;
+    total += got;
+    StoreBytes(block, got);
+    if (got < want) break;
+  }
+  return total;
 }
 
 bool MP3::EnsureBits(int n) {
-  while (bits_avail < n)
-    if (!ReadByte()) return false;
-  return true;
+  if (bits_avail >= n) return true;
+  const int missing = (n - bits_avail + 7) / 8;
+  return ReadBytes(missing) == missing;
 }
 
 bool MP3::HeaderAcceptable() const {
@@ -132,8 +145,10 @@ int MP3::ReadFrame() {
 
   // Missing bytes of a frame cut off by the end of the input read as 0; the writer never
   // emits more than the input held.
-  while (bits_avail < 8 * mainBytes)
-    if (!ReadByte()) StoreByte(0);
+  if (bits_avail < 8 * mainBytes) {
+    const int missing = mainBytes - bits_avail / 8;
+    for (int absent = missing - ReadBytes(missing); absent > 0; --absent) StoreByte(0);
+  }
   const int ownStart = bits_avail;
   const int ownEnd = ownStart - 8 * mainBytes;
   const int granuleStart = ownStart + 8 * reservoir_bytes;

@@ -6,12 +6,6 @@
 
 #include "bitstream/mp3_bits.h"
 
-#if defined(_WIN32)
-#define SUMBREL_PUTC putc
-#else
-#define SUMBREL_PUTC putc_unlocked
-#endif
-
 void MP3::Output(FILE* file) {
   frames_written = 0;
   out_file = file;
@@ -28,22 +22,30 @@ void MP3::Output(FILE* file) {
 }
 
 // A negative limit (set when frames are re-laid out) never stops the output.
-inline void MP3::SendByte(uint8_t value) {
-  if (out_remaining != 0) {
-    SUMBREL_PUTC(value, out_file);
-    --out_remaining;
-  }
+void MP3::SendBytes(const uint8_t* bytes, int count) {
+  if (out_remaining == 0) return;
+  if (out_remaining > 0) count = std::min(count, out_remaining);
+  std::fwrite(bytes, 1, size_t(count), out_file);
+  out_remaining -= count;
 }
 
 void MP3::SendQueuedFrames(bool all) {
+  uint8_t block[2048];
   while (ring_head != ring_tail) {
     const bool ringFull = ((ring_tail + 1) & 511) == ring_head;
     const bool manyWaiting = out_next_byte + 1 > out_bitpos / 8 + 8192;
     if (!all && !ringFull && !manyWaiting) break;
     const FrameRingEntry& entry = frame_ring[ring_head];
     ++frames_written;
-    for (int k = 0; k < entry.head_count; ++k) SendByte(entry.bytes[k]);
-    for (int k = 0; k < entry.main_count; ++k) SendByte(out_buffer[out_next_byte - k]);
+    SendBytes(entry.bytes, entry.head_count);
+    // Main data lies newest-lowest in out_buffer; turn it into file order block by block.
+    for (int done = 0; done < entry.main_count;) {
+      const int run = std::min(entry.main_count - done, int(sizeof block));
+      const uint8_t* from = out_buffer + out_next_byte - done;
+      for (int k = 0; k < run; ++k) block[k] = from[-k];
+      SendBytes(block, run);
+      done += run;
+    }
     out_next_byte -= entry.main_count;
     ring_head = ring_head + 1;
   }
