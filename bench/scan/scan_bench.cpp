@@ -68,8 +68,8 @@ void Report(const char* Name, const std::vector<uint8_t>& Buffer) {
   const double TChr = Seconds([&] { Hits = MemchrCount(Buffer); });
   const double TCpy = Seconds([&] { std::memcpy(Copy.data(), Buffer.data(), Buffer.size()); });
   std::printf("%s (%.0f MB):\n", Name, MB);
-  std::printf("  scan, jumping to candidates  %8.0f MB/s  (%lld streams)\n", MB / TFast, (long long)Fast);
-  std::printf("  scan, GetOodleSI every byte  %8.0f MB/s  (%lld streams)\n", MB / TSlow, (long long)Slow);
+  std::printf("  scan, jumping to candidates  %8.0f MB/s  (%lld header chains)\n", MB / TFast, (long long)Fast);
+  std::printf("  scan, GetOodleSI every byte  %8.0f MB/s  (%lld header chains)\n", MB / TSlow, (long long)Slow);
   std::printf("  memchr 0x8C                  %8.0f MB/s  (%lld hits)\n", MB / TChr, (long long)Hits);
   std::printf("  memcpy                       %8.0f MB/s  (check %u)\n", MB / TCpy, unsigned(Copy[Copy.size() / 2]));
   if (Fast != Slow) {
