@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "bitstream/huffman_fast.h"
 #include "bitstream/layer3_data.h"
 
 const HuffmanShape huffmanShape[34] = {
@@ -15,7 +16,6 @@ uint32_t* huffCodes[34];
 uint8_t* huffLengths[34];
 uint32_t* huffDecodeList[34];
 uint16_t count1Encode[512];
-uint16_t* huffFastDecode[34];
 
 namespace {
 
@@ -34,26 +34,18 @@ void BuildTable(const layer3::HuffmanSource& source) {
   uint32_t* codes = new uint32_t[count]();
   uint8_t* lengths = new uint8_t[count]();
   uint32_t* list = new uint32_t[count + 1];
-  uint16_t* fast = new uint16_t[1 << huffFastBits]();
   for (int i = 0; i < count; ++i) {
     const layer3::HuffmanCode& c = source.codes[i];
     const int index = c.x * source.ylen + c.y;
     codes[index] = c.bits;
     lengths[index] = c.length;
     list[i] = (((1u << c.length) + c.bits) << 8) | (c.x << 4) | c.y;
-    if (c.length <= huffFastBits) {
-      // Every bit string that starts with this code resolves to it.
-      const int free = huffFastBits - c.length;
-      for (uint32_t tail = 0; tail < (1u << free); ++tail)
-        fast[(c.bits << free) | tail] = uint16_t((c.length << 8) | (c.x << 4) | c.y);
-    }
   }
   std::sort(list, list + count);
   list[count] = 0;
   huffCodes[t] = codes;
   huffLengths[t] = lengths;
   huffDecodeList[t] = list;
-  huffFastDecode[t] = fast;
 }
 
 int Count1Class(int value) { return value == 0 ? 0 : value == 1 ? 1 : 3; }
@@ -93,24 +85,23 @@ void BuildCodeTables() {
     huffCodes[t] = huffCodes[owner];
     huffLengths[t] = huffLengths[owner];
     huffDecodeList[t] = huffDecodeList[owner];
-    huffFastDecode[t] = huffFastDecode[owner];
   }
   BuildCount1Encode();
+  BuildFastTables();
 }
 
 void ReleaseCodeTables() {
+  ReleaseFastTables();
   for (int t = 0; t < 34; ++t) {
     if (IsOwner(t)) {
       delete[] huffCodes[t];
       delete[] huffLengths[t];
       delete[] huffDecodeList[t];
-      delete[] huffFastDecode[t];
     }
   }
   for (int t = 0; t < 34; ++t) {
     huffCodes[t] = nullptr;
     huffLengths[t] = nullptr;
     huffDecodeList[t] = nullptr;
-    huffFastDecode[t] = nullptr;
   }
 }

@@ -21,10 +21,5 @@ extern uint32_t* huffDecodeList[34];
 // in bits 10-15, indexed by 64 c(v) + 16 c(w) + 4 c(x) + c(y), c(0)=0, c(1)=1, c(-1)=3.
 extern uint16_t count1Encode[512];
 
-// Reader accelerator derived from the decode lists: indexed by the next huffFastBits stream
-// bits, an entry holds (length << 8) | (x << 4) | y for codes of at most that length, 0 else.
-constexpr int huffFastBits = 10;
-extern uint16_t* huffFastDecode[34];
-
 void BuildCodeTables();
 void ReleaseCodeTables();

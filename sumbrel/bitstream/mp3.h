@@ -138,7 +138,7 @@ class MP3 {
   bool GranuleMpeg1(int gr, int ch);
   bool GranuleMpeg2(int ch);
   bool HuffmanData(int gr, int ch, int end);
-  int DecodeCode(int table);
+  int DecodeLongCode(int table, uint32_t peek);
   bool DecodePair(int table, int16_t* values);
   void EncodePair(int table, int x, int y);
   void BuildLsfTables();

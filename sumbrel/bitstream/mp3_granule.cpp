@@ -3,7 +3,9 @@
 // otherwise, with the same widths, order and conditions.
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
+#include "bitstream/huffman_fast.h"
 #include "bitstream/huffman_tables.h"
 #include "bitstream/layer3_data.h"
 #include "bitstream/mp3_bits.h"
@@ -126,16 +128,38 @@ bool MP3::GranuleMpeg2(int ch) {
   return HuffmanData(0, ch, end);
 }
 
-// Decodes one code of a big-value or count1 table at the read point; -1 when no code
-// matches. Codes up to huffFastBits long come from one lookup; longer ones are found by
-// walking the decode list, whose order makes the first match the right one.
-[[gnu::always_inline]] inline int MP3::DecodeCode(int table) {
+// Decodes one pair at the read point. Most pairs, signs included, come from one lookup;
+// a pair whose code fits the lookup but whose linbits or signs do not continues from the
+// code, and only a code longer than the lookup walks the decode list, whose order makes the
+// first match the right one.
+[[gnu::always_inline]] inline bool MP3::DecodePair(int table, int16_t* values) {
   const uint32_t peek = PeekBits(19);
-  const uint16_t fast = huffFastDecode[table][peek >> (19 - huffFastBits)];
-  if (fast) {
-    bits_avail -= fast >> 8;
-    return fast & 0xFF;
+  const uint32_t fast = huffPairDecode[table][peek >> (19 - huffPairBits)];
+  if (fast >> 31) {
+    bits_avail -= fast >> 16 & 31;
+    values[0] = int8_t(fast), values[1] = int8_t(fast >> 8);
+    return true;
   }
+  int x, y;
+  if (fast) {
+    bits_avail -= fast >> 16 & 31;
+    x = fast & 0xFF, y = fast >> 8 & 0xFF;
+  } else {
+    const int symbol = DecodeLongCode(table, peek);
+    if (symbol < 0) return false;
+    x = symbol >> 4, y = symbol & 15;
+  }
+  const int linbits = huffmanShape[table].linbits;
+  if (x == 15 && linbits) x += int(GetBits(linbits));
+  if (x && GetBits(1)) x = -x;
+  if (y == 15 && linbits) y += int(GetBits(linbits));
+  if (y && GetBits(1)) y = -y;
+  values[0] = int16_t(x), values[1] = int16_t(y);
+  return true;
+}
+
+// -1 when no code of the table matches the 19 bits at the read point.
+int MP3::DecodeLongCode(int table, uint32_t peek) {
   for (const uint32_t* entry = huffDecodeList[table]; *entry; ++entry) {
     const uint32_t key = *entry >> 8;
     const int length = 31 - __builtin_clz(key);
@@ -148,51 +172,22 @@ bool MP3::GranuleMpeg2(int ch) {
   return -1;
 }
 
-[[gnu::always_inline]] inline bool MP3::DecodePair(int table, int16_t* values) {
-  const HuffmanShape& shape = huffmanShape[table];
-  int x = 0, y = 0;
-  if (shape.xlen) {
-    const int symbol = DecodeCode(table);
-    if (symbol < 0) return false;
-    x = symbol >> 4, y = symbol & 15;
-  }
-  if (shape.linbits) {
-    if (x == 15) x += int(GetBits(shape.linbits));
-    if (x && GetBits(1)) x = -x;
-    if (y == 15) y += int(GetBits(shape.linbits));
-    if (y && GetBits(1)) y = -y;
-  } else if (x && y) {
-    const uint32_t signs = GetBits(2);
-    if (signs & 2) x = -x;
-    if (signs & 1) y = -y;
-  } else if (x | y) {
-    if (GetBits(1)) x = -x, y = -y;
-  }
-  values[0] = int16_t(x), values[1] = int16_t(y);
-  return true;
-}
-
 [[gnu::always_inline]] inline void MP3::EncodePair(int table, int x, int y) {
-  const HuffmanShape& shape = huffmanShape[table];
-  const int ax = std::abs(x), ay = std::abs(y);
-  // Clamping to the table keeps a damaged decoded frame from reading past the code arrays.
-  const int cx = std::min(std::min(ax, 15), shape.xlen - 1);
-  const int cy = std::min(std::min(ay, 15), shape.ylen - 1);
-  const int index = cx * shape.ylen + cy;
-  uint32_t bits = huffCodes[table][index];
-  int length = huffLengths[table][index];
-  if (shape.linbits && (ax >= 15 || ay >= 15)) {
-    PutBits(bits, length);
-    if (ax >= 15) PutBits(uint32_t(ax - 15), shape.linbits);
-    if (x) PutBits(x < 0, 1);
-    if (ay >= 15) PutBits(uint32_t(ay - 15), shape.linbits);
-    if (y) PutBits(y < 0, 1);
+  const int cx = std::clamp(x, -15, 15), cy = std::clamp(y, -15, 15);
+  const uint32_t fast = huffPairEncode[table][pairEncodeSide * (cx + 15) + (cy + 15)];
+  if (fast) {
+    PutBits(fast >> 5, fast & 31);
     return;
   }
-  // Without linbits the code and both signs fit one store (at most 19 + 2 bits).
-  if (x) bits = bits << 1 | (x < 0), ++length;
-  if (y) bits = bits << 1 | (y < 0), ++length;
-  PutBits(bits, length);
+  // Only tables with linbits get here, with a value of 15 or more.
+  const HuffmanShape& shape = huffmanShape[table];
+  const int ax = std::abs(x), ay = std::abs(y);
+  const int index = std::min(ax, 15) * shape.ylen + std::min(ay, 15);
+  PutBits(huffCodes[table][index], huffLengths[table][index]);
+  if (ax >= 15) PutBits(uint32_t(ax - 15), shape.linbits);
+  if (x) PutBits(x < 0, 1);
+  if (ay >= 15) PutBits(uint32_t(ay - 15), shape.linbits);
+  if (y) PutBits(y < 0, 1);
 }
 
 namespace {
@@ -243,21 +238,10 @@ bool MP3::HuffmanData(int gr, int ch, int end) {
   const int count1 = g.count1table_select & 1;
   for (int i = bigEnd; ok && i <= 572 && Pos() > end; i += 4) {
     if (reading) {
-      int quad;
-      if (count1) {
-        quad = 15 - int(GetBits(4));
-      } else {
-        quad = DecodeCode(32);
-        if (quad < 0) {
-          ok = false;
-          break;
-        }
-      }
-      for (int k = 0; k < 4; ++k) {
-        int v = quad >> (3 - k) & 1;
-        if (v && GetBits(1)) v = -1;
-        values[i + k] = int16_t(v);
-      }
+      // Both count1 codes are complete, so every bit string decodes.
+      const Count1Quad& quad = count1Decode[count1][PeekBits(count1QuadBits)];
+      bits_avail -= quad.length;
+      std::memcpy(values + i, quad.values, sizeof quad.values);
     } else {
       const int index = 64 * Count1Class(values[i]) + 16 * Count1Class(values[i + 1]) +
                         4 * Count1Class(values[i + 2]) + Count1Class(values[i + 3]);
