@@ -81,6 +81,7 @@ void RemoveOverlaps(TBlockState& State) {
 }
 
 void SearchLevels() {
+  if (Info->Count() == 0) return;  // spares the workers a wake-up per stream-free block
   T1.store(-1);
   T2.store(-1);
   for (auto& Worker : Task) {
@@ -155,6 +156,7 @@ void WriteNoStreamRecord(TContainerWriter& Writer, const uint8_t* Window, int32_
 
 void Encode(int32_t BlockSize, int64_t GroupLimit) {
   THandleStream In(STDIN_FILENO);
+  WidenPipe(STDIN_FILENO, 1 << 20);
   TBufferedOutputStream Out(STDOUT_FILENO);
   TStateGuard Guard;
   Input = &In;
