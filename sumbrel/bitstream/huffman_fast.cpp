@@ -55,9 +55,9 @@ uint32_t* BuildPairDecode(int table) {
 uint32_t* BuildPairEncode(int table) {
   const HuffmanShape& shape = huffmanShape[table];
   uint32_t* encode = new uint32_t[pairEncodeSide * pairEncodeSide]();
-  for (int x = -15; x <= 15; ++x)
-    for (int y = -15; y <= 15; ++y) {
-      const int ax = std::abs(x), ay = std::abs(y);
+  for (int x = -15; x <= 16; ++x)
+    for (int y = -15; y <= 16; ++y) {
+      const int ax = std::min(std::abs(x), 15), ay = std::min(std::abs(y), 15);
       if (shape.linbits && (ax == 15 || ay == 15)) continue;
       // Values beyond the table (only a damaged decoded frame has them) take its last row
       // or column, which keeps every index inside the code arrays.
@@ -66,7 +66,7 @@ uint32_t* BuildPairEncode(int table) {
       uint32_t length = huffLengths[table][index];
       if (x) bits = bits << 1 | (x < 0), ++length;
       if (y) bits = bits << 1 | (y < 0), ++length;
-      encode[pairEncodeSide * (x + 15) + (y + 15)] = bits << 5 | length;
+      encode[pairEncodeSide * (x & 31) + (y & 31)] = bits << 5 | length;
     }
   return encode;
 }

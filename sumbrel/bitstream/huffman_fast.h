@@ -21,10 +21,10 @@ struct Count1Quad {
 };
 extern Count1Quad count1Decode[2][1 << count1QuadBits];
 
-// Pair encoding, indexed by pairEncodeSide * (x + 15) + (y + 15) with x and y clamped to
-// -15..15: (code with the sign bits appended) << 5 | total length. 0 when a linbits field
-// follows, which the caller writes itself.
-constexpr int pairEncodeSide = 31;
+// Pair encoding, indexed by pairEncodeSide * (x & 31) + (y & 31) for x and y in -15..16,
+// where the index is unique: (code with the sign bits appended) << 5 | total length. The
+// entry of 16 is that of 15. 0 when a linbits field follows, which the caller writes itself.
+constexpr int pairEncodeSide = 32;
 extern uint32_t* huffPairEncode[34];
 
 void BuildFastTables();

@@ -26,6 +26,18 @@ inline void StoreWord(uint8_t* at, uint32_t word) {
   at[3] = uint8_t(word >> 24);
 }
 
+// Copies count bytes into to[0], to[-1], ... : the stores keep bytes in reverse stream order.
+inline void CopyReversed(uint8_t* to, const uint8_t* from, int count) {
+  int k = 0;
+  for (; k + 8 <= count; k += 8) {
+    uint64_t block;
+    std::memcpy(&block, from + k, 8);
+    block = __builtin_bswap64(block);
+    std::memcpy(to - k - 7, &block, 8);
+  }
+  for (; k < count; ++k) to[-k] = from[k];
+}
+
 // Reads n (at most 25) bits below the read point.
 inline uint32_t MP3::GetBits(int n) {
   bits_avail -= n;

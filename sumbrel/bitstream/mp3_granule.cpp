@@ -173,15 +173,22 @@ int MP3::DecodeLongCode(int table, uint32_t peek) {
 }
 
 [[gnu::always_inline]] inline void MP3::EncodePair(int table, int x, int y) {
-  const int cx = std::clamp(x, -15, 15), cy = std::clamp(y, -15, 15);
-  const uint32_t fast = huffPairEncode[table][pairEncodeSide * (cx + 15) + (cy + 15)];
-  if (fast) {
-    PutBits(fast >> 5, fast & 31);
-    return;
+  // Values outside -15..16 occur only with linbits or in a damaged decoded frame.
+  if ((unsigned(x + 15) | unsigned(y + 15)) < 32) {
+    const uint32_t fast = huffPairEncode[table][pairEncodeSide * (x & 31) + (y & 31)];
+    if (fast) {
+      PutBits(fast >> 5, fast & 31);
+      return;
+    }
   }
-  // Only tables with linbits get here, with a value of 15 or more.
   const HuffmanShape& shape = huffmanShape[table];
   const int ax = std::abs(x), ay = std::abs(y);
+  if (!shape.linbits) {
+    const int cx = std::clamp(x, -15, 15), cy = std::clamp(y, -15, 15);
+    const uint32_t clamped = huffPairEncode[table][pairEncodeSide * (cx & 31) + (cy & 31)];
+    PutBits(clamped >> 5, clamped & 31);
+    return;
+  }
   const int index = std::min(ax, 15) * shape.ylen + std::min(ay, 15);
   PutBits(huffCodes[table][index], huffLengths[table][index]);
   if (ax >= 15) PutBits(uint32_t(ax - 15), shape.linbits);

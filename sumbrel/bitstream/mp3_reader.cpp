@@ -39,7 +39,7 @@ void MP3::StoreBytes(const uint8_t* bytes, int count) {
       window_cursor = start + kWindowSize / 2;
     }
     const int run = std::min(count, int(window_cursor - start));
-    for (int k = 0; k < run; ++k) window_cursor[-1 - k] = bytes[k];
+    CopyReversed(window_cursor - 1, bytes, run);
     window_cursor -= run;
     bytes += run;
     count -= run;

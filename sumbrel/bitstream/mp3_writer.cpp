@@ -42,7 +42,7 @@ void MP3::SendQueuedFrames(bool all) {
     for (int done = 0; done < entry.main_count;) {
       const int run = std::min(entry.main_count - done, int(sizeof block));
       const uint8_t* from = out_buffer + out_next_byte - done;
-      for (int k = 0; k < run; ++k) block[k] = from[-k];
+      CopyReversed(block + run - 1, from - run + 1, run);
       SendBytes(block, run);
       done += run;
     }

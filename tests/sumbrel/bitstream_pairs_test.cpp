@@ -43,7 +43,8 @@ class BitSink {
 void PutPair(BitSink& sink, int table, int x, int y) {
   const HuffmanShape& shape = huffmanShape[table];
   const int ax = std::abs(x), ay = std::abs(y);
-  const int index = std::min(ax, 15) * shape.ylen + std::min(ay, 15);
+  // Beyond the table (a damaged decoded frame) the last row or column stands in.
+  const int index = std::min(ax, shape.xlen - 1) * shape.ylen + std::min(ay, shape.ylen - 1);
   sink.Put(huffCodes[table][index], huffLengths[table][index]);
   if (shape.linbits && ax >= 15) sink.Put(uint32_t(ax - 15), shape.linbits);
   if (x) sink.Put(x < 0, 1);
@@ -78,9 +79,13 @@ class PairCodingTest : public ::testing::Test {
   void TearDown() override { ReleaseCodeTables(); }
 
   // Writes one frame from `values` (per granule, 576 each) and checks its main data against
-  // `expected`, then reads it back and checks every value.
+  // `expected`, then reads it back and checks every value against `readBack`.
   void CheckFrame(MP3& writer, const int16_t (&values)[2][576], const Bytes& expected,
                   const char* what) {
+    CheckFrame(writer, values, expected, values, what);
+  }
+  void CheckFrame(MP3& writer, const int16_t (&values)[2][576], const Bytes& expected,
+                  const int16_t (&readBack)[2][576], const char* what) {
     FILE* out = std::tmpfile();
     writer.stream_end = 1 << 30;
     writer.Output(out);
@@ -103,7 +108,7 @@ class PairCodingTest : public ::testing::Test {
     ASSERT_EQ(reader->raw_main_data, 0) << what;
     for (int gr = 0; gr < 2; ++gr)
       for (int i = 0; i < 576; ++i)
-        ASSERT_EQ(reader->spectrum[gr][0][i], values[gr][i]) << what << " gr " << gr << " i " << i;
+        ASSERT_EQ(reader->spectrum[gr][0][i], readBack[gr][i]) << what << " gr " << gr << " i " << i;
     std::fclose(in);
   }
 
@@ -147,6 +152,28 @@ TEST_F(PairCodingTest, EveryPairOfEveryBigValueTableMatchesTheStandardCodes) {
       CheckFrame(*writer, values, sink.ToBytes(kFrameBytes - kPrefixBytes), what.c_str());
       if (HasFatalFailure()) return;
     }
+  }
+}
+
+TEST_F(PairCodingTest, ValuesBeyondATableWithoutLinbitsTakeItsLastRowOrColumn) {
+  auto writer = std::make_unique<MP3>();
+  const int16_t wild[] = {40, -33, 16, -16, 300, 2, -1, 17, 0, -15};
+  for (int table : {1, 7, 13}) {
+    ClearRecord(*writer);
+    int16_t values[2][576] = {}, readBack[2][576] = {};
+    BitSink sink;
+    GrInfo& g = writer->gr_info[0][0];
+    g.big_values = 5;
+    g.table_select[0] = g.table_select[1] = g.table_select[2] = table;
+    const int last = huffmanShape[table].xlen - 1;
+    for (int i = 0; i < 10; ++i) {
+      values[0][i] = wild[i];
+      readBack[0][i] = int16_t(std::clamp<int>(wild[i], -last, last));
+    }
+    for (int i = 0; i < 10; i += 2) PutPair(sink, table, wild[i], wild[i + 1]);
+    sink.PadWithOnes(2 * kGranuleBits);
+    const std::string what = "table " + std::to_string(table);
+    CheckFrame(*writer, values, sink.ToBytes(kFrameBytes - kPrefixBytes), readBack, what.c_str());
   }
 }
 
