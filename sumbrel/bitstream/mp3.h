@@ -139,8 +139,10 @@ class MP3 {
   bool GranuleMpeg2(int ch);
   bool HuffmanData(int gr, int ch, int end);
   int DecodeLongCode(int table, uint32_t peek);
-  bool DecodePair(int table, int16_t* values);
-  void EncodePair(int table, int x, int y);
+  bool DecodeRegion(int table, int16_t* values, int from, int to, int end);
+  bool DecodePairSlowly(int table, uint32_t fast, uint32_t peek, int16_t* values);
+  void EncodeRegion(int table, const int16_t* values, int from, int to, int end);
+  void EncodePairSlowly(int table, int x, int y);
   void BuildLsfTables();
 };
 

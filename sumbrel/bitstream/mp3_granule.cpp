@@ -128,18 +128,34 @@ bool MP3::GranuleMpeg2(int ch) {
   return HuffmanData(0, ch, end);
 }
 
-// Decodes one pair at the read point. Most pairs, signs included, come from one lookup;
-// a pair whose code fits the lookup but whose linbits or signs do not continues from the
-// code, and only a code longer than the lookup walks the decode list, whose order makes the
-// first match the right one.
-[[gnu::always_inline]] inline bool MP3::DecodePair(int table, int16_t* values) {
-  const uint32_t peek = PeekBits(19);
-  const uint32_t fast = huffPairDecode[table][peek >> (19 - huffPairBits)];
-  if (fast >> 31) {
-    bits_avail -= fast >> 16 & 31;
-    values[0] = int8_t(fast), values[1] = int8_t(fast >> 8);
-    return true;
+// Decodes the pairs of one region while the read point is before end. Most pairs, signs
+// included, come from one lookup; the rest continue in DecodePairSlowly. The read point is
+// kept in a local so that the loop does not go through memory for it.
+bool MP3::DecodeRegion(int table, int16_t* values, int from, int to, int end) {
+  const uint32_t* const decode = huffPairDecode[table];
+  const uint8_t* const cursor = window_cursor;
+  int pos = bits_avail;
+  for (int i = from; i < to && pos > end; i += 2) {
+    const int p = pos - 19;
+    const uint32_t peek = LoadWord(cursor + (p >> 3)) >> (p & 7) & 0x7FFFF;
+    const uint32_t fast = decode[peek >> (19 - huffPairBits)];
+    if (fast >> 31) {
+      pos -= fast >> 16 & 31;
+      values[i] = int8_t(fast), values[i + 1] = int8_t(fast >> 8);
+      continue;
+    }
+    bits_avail = pos;
+    const bool ok = DecodePairSlowly(table, fast, peek, values + i);
+    pos = bits_avail;
+    if (!ok) return false;
   }
+  bits_avail = pos;
+  return true;
+}
+
+// A pair whose code fitted the lookup but whose linbits or signs did not continues from the
+// code; only a code longer than the lookup walks the decode list.
+bool MP3::DecodePairSlowly(int table, uint32_t fast, uint32_t peek, int16_t* values) {
   int x, y;
   if (fast) {
     bits_avail -= fast >> 16 & 31;
@@ -172,15 +188,29 @@ int MP3::DecodeLongCode(int table, uint32_t peek) {
   return -1;
 }
 
-[[gnu::always_inline]] inline void MP3::EncodePair(int table, int x, int y) {
-  // Values outside -15..16 occur only with linbits or in a damaged decoded frame.
-  if ((unsigned(x + 15) | unsigned(y + 15)) < 32) {
-    const uint32_t fast = huffPairEncode[table][pairEncodeSide * (x & 31) + (y & 31)];
+// The writing counterpart of DecodeRegion, with the write position kept in a local.
+void MP3::EncodeRegion(int table, const int16_t* values, int from, int to, int end) {
+  const uint32_t* const encode = huffPairEncode[table];
+  int pos = out_bitpos;
+  for (int i = from; i < to && pos > end; i += 2) {
+    const int x = values[i], y = values[i + 1];
+    // Values outside -15..16 occur only with linbits or in a damaged decoded frame.
+    const uint32_t fast =
+        (unsigned(x + 15) | unsigned(y + 15)) < 32 ? encode[pairEncodeSide * (x & 31) + (y & 31)] : 0;
     if (fast) {
-      PutBits(fast >> 5, fast & 31);
-      return;
+      pos -= int(fast & 31);
+      uint8_t* at = out_buffer + (pos >> 3);
+      StoreWord(at, LoadWord(at) | (fast >> 5) << (pos & 7));
+      continue;
     }
+    out_bitpos = pos;
+    EncodePairSlowly(table, x, y);
+    pos = out_bitpos;
   }
+  out_bitpos = pos;
+}
+
+void MP3::EncodePairSlowly(int table, int x, int y) {
   const HuffmanShape& shape = huffmanShape[table];
   const int ax = std::abs(x), ay = std::abs(y);
   if (!shape.linbits) {
@@ -230,16 +260,10 @@ bool MP3::HuffmanData(int gr, int ch, int end) {
       ok = !reading;
       continue;
     }
-    if (reading) {
-      for (int i = regionStart[r]; i < regionEnd[r] && bits_avail > end; i += 2)
-        if (!DecodePair(table, values + i)) {
-          ok = false;
-          break;
-        }
-    } else {
-      for (int i = regionStart[r]; i < regionEnd[r] && out_bitpos > end; i += 2)
-        EncodePair(table, values[i], values[i + 1]);
-    }
+    if (reading)
+      ok = DecodeRegion(table, values, regionStart[r], regionEnd[r], end);
+    else
+      EncodeRegion(table, values, regionStart[r], regionEnd[r], end);
   }
 
   const int count1 = g.count1table_select & 1;
