@@ -143,6 +143,8 @@ class MP3 {
   bool DecodePairSlowly(int table, uint32_t fast, uint32_t peek, int16_t* values);
   void EncodeRegion(int table, const int16_t* values, int from, int to, int end);
   void EncodePairSlowly(int table, int x, int y);
+  void DecodeCount1(int count1, int16_t* values, int from, int end);
+  void EncodeCount1(int count1, const int16_t* values, int from, int end);
   void BuildLsfTables();
 };
 

@@ -227,9 +227,43 @@ void MP3::EncodePairSlowly(int table, int x, int y) {
   if (y) PutBits(y < 0, 1);
 }
 
+// Quadruples from value `from` while i <= 572 and the read point is before end. Both count1
+// codes are complete, so every bit string decodes.
+void MP3::DecodeCount1(int count1, int16_t* values, int from, int end) {
+  const Count1Quad* const decode = count1Decode[count1];
+  const uint8_t* const cursor = window_cursor;
+  int pos = bits_avail;
+  for (int i = from; i <= 572 && pos > end; i += 4) {
+    const int p = pos - count1QuadBits;
+    const Count1Quad& quad = decode[LoadWord(cursor + (p >> 3)) >> (p & 7) & 1023];
+    pos -= quad.length;
+    std::memcpy(values + i, quad.values, sizeof quad.values);
+  }
+  bits_avail = pos;
+}
+
 namespace {
-int Count1Class(int value) { return value == 0 ? 0 : value == 1 ? 1 : value == -1 ? 3 : 2; }
+// 0, 1 and -1 give the classes 0, 1 and 3 of the count1 encode array; any other value gives
+// 2, whose entries are empty.
+inline int Count1Class(int value) {
+  static constexpr uint8_t kClass[4] = {3, 0, 1, 2};
+  return kClass[std::min(unsigned(value + 1), 3u)];
+}
 }  // namespace
+
+void MP3::EncodeCount1(int count1, const int16_t* values, int from, int end) {
+  const uint16_t* const encode = count1Encode + 256 * count1;
+  int pos = out_bitpos;
+  for (int i = from; i <= 572 && pos > end; i += 4) {
+    const int index = 64 * Count1Class(values[i]) + 16 * Count1Class(values[i + 1]) +
+                      4 * Count1Class(values[i + 2]) + Count1Class(values[i + 3]);
+    const uint32_t entry = encode[index];
+    pos -= int(entry >> 10);
+    uint8_t* at = out_buffer + (pos >> 3);
+    StoreWord(at, LoadWord(at) | (entry & 1023) << (pos & 7));
+  }
+  out_bitpos = pos;
+}
 
 bool MP3::HuffmanData(int gr, int ch, int end) {
   const GrInfo& g = gr_info[gr][ch];
@@ -267,19 +301,11 @@ bool MP3::HuffmanData(int gr, int ch, int end) {
   }
 
   const int count1 = g.count1table_select & 1;
-  for (int i = bigEnd; ok && i <= 572 && Pos() > end; i += 4) {
-    if (reading) {
-      // Both count1 codes are complete, so every bit string decodes.
-      const Count1Quad& quad = count1Decode[count1][PeekBits(count1QuadBits)];
-      bits_avail -= quad.length;
-      std::memcpy(values + i, quad.values, sizeof quad.values);
-    } else {
-      const int index = 64 * Count1Class(values[i]) + 16 * Count1Class(values[i + 1]) +
-                        4 * Count1Class(values[i + 2]) + Count1Class(values[i + 3]);
-      const uint16_t entry = count1Encode[256 * count1 + index];
-      PutBits(entry & 1023, entry >> 10);
-    }
-  }
+  if (ok && reading)
+    DecodeCount1(count1, values, bigEnd, end);
+  else if (ok)
+    EncodeCount1(count1, values, bigEnd, end);
+
 
   // Every value is done; what is left up to end must be stuffing of 1-bits.
   while (ok && Pos() > end) {

@@ -197,11 +197,17 @@ TEST_F(PairCodingTest, EveryCount1QuadrupleMatchesTheStandardCodes) {
             }
             i += 4;
           }
+    // A quadruple with a value beyond -1..1 (only a damaged decoded frame has one) has no
+    // code and writes nothing; the reader finds the zero quadruple that follows instead.
+    int16_t readBack[2][576];
+    std::memcpy(readBack, values, sizeof values);
+    const int16_t wild[4] = {2, -5, 0, 1};
+    std::memcpy(values[0] + i, wild, sizeof wild);
     writer->gr_info[0][0].count1table_select = select;
     writer->gr_info[1][0].count1table_select = 1;
     // Zero quadruples of either table and the stuffing are all 1-bits.
     sink.PadWithOnes(2 * kGranuleBits);
-    CheckFrame(*writer, values, sink.ToBytes(kFrameBytes - kPrefixBytes),
+    CheckFrame(*writer, values, sink.ToBytes(kFrameBytes - kPrefixBytes), readBack,
                select ? "count1 table B" : "count1 table A");
   }
 }
