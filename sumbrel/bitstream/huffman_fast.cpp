@@ -6,6 +6,7 @@
 #include "bitstream/huffman_tables.h"
 
 uint32_t* huffPairDecode[34];
+const uint32_t* huffLongCodes[34];
 Count1Quad count1Decode[2][1 << count1QuadBits];
 uint32_t* huffPairEncode[34];
 
@@ -100,6 +101,12 @@ void BuildFastTables() {
     huffPairDecode[t] = BuildPairDecode(t);
     huffPairEncode[t] = BuildPairEncode(t);
   }
+  for (int t = 1; t < 34; ++t) {
+    const uint32_t* entry = huffDecodeList[t];
+    if (!entry) continue;
+    while (*entry && (*entry >> 8) < (2u << huffPairBits)) ++entry;
+    huffLongCodes[t] = entry;
+  }
   for (int t = 0; t < 34; ++t)
     if (Shared(t)) huffPairDecode[t] = huffPairDecode[Owner(t)], huffPairEncode[t] = huffPairEncode[Owner(t)];
   BuildCount1Decode();
@@ -113,5 +120,6 @@ void ReleaseFastTables() {
     }
     huffPairDecode[t] = nullptr;
     huffPairEncode[t] = nullptr;
+    huffLongCodes[t] = nullptr;
   }
 }

@@ -11,6 +11,9 @@
 // are the code's magnitudes and the caller reads linbits and signs. 0: the code is longer.
 constexpr int huffPairBits = 11;
 extern uint32_t* huffPairDecode[34];
+// Per table: the first decode-list entry of a code longer than huffPairBits, where a walk for
+// a code the lookup did not hold starts (the list's closing 0 when there is none).
+extern const uint32_t* huffLongCodes[34];
 
 // Count1 decoding, indexed by the next 10 stream bits, enough for the longest quadruple
 // code of table A with its four sign bits: the four values and the bits they take.

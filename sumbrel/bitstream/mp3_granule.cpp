@@ -174,9 +174,10 @@ bool MP3::DecodePairSlowly(int table, uint32_t fast, uint32_t peek, int16_t* val
   return true;
 }
 
-// -1 when no code of the table matches the 19 bits at the read point.
+// -1 when no code of the table matches the 19 bits at the read point. Only codes longer than
+// the pair lookup are tried: the lookup held every shorter one.
 int MP3::DecodeLongCode(int table, uint32_t peek) {
-  for (const uint32_t* entry = huffDecodeList[table]; *entry; ++entry) {
+  for (const uint32_t* entry = huffLongCodes[table]; *entry; ++entry) {
     const uint32_t key = *entry >> 8;
     const int length = 31 - __builtin_clz(key);
     if (length > 19) break;
