@@ -38,6 +38,45 @@ inline void CopyReversed(uint8_t* to, const uint8_t* from, int count) {
   for (; k < count; ++k) to[-k] = from[k];
 }
 
+// A run of writes below `pos` in a byte store kept newest-lowest, collected in a register and
+// ORed into memory one byte-aligned 32-bit word at a time. Writing each code straight to
+// memory would load a word that the previous store overlaps only in part, which the processor
+// cannot forward and makes wait. Values of at most 21 bits; OR semantics as PutBits.
+class PendingBits {
+ public:
+  PendingBits(uint8_t* buffer, int pos) : buffer_(buffer), pos_(pos), top_((pos + 7) & ~7) {}
+
+  void Put(uint32_t value, int n) {
+    bits_ = bits_ << n | value;
+    pos_ -= n;
+    if (top_ - pos_ >= 32) {
+      top_ -= 32;
+      uint8_t* at = buffer_ + (top_ >> 3);
+      StoreWord(at, LoadWord(at) | uint32_t(bits_ >> (top_ - pos_)));
+    }
+  }
+
+  // Writes what is still held and returns the position reached. The word written may reach
+  // into bits already written from this run, which get the same values again.
+  int Finish() {
+    if (top_ > pos_) {
+      uint8_t* at = buffer_ + (pos_ >> 3);
+      StoreWord(at, LoadWord(at) | uint32_t(bits_ << (pos_ & 7)));
+      top_ = (pos_ + 7) & ~7;
+      bits_ = 0;
+    }
+    return pos_;
+  }
+
+  int Pos() const { return pos_; }
+
+ private:
+  uint8_t* buffer_;
+  int pos_;
+  int top_;           // bits [pos_, top_) are held, top_ is byte-aligned
+  uint64_t bits_ = 0;  // bit k is stream position pos_ + k
+};
+
 // Reads n (at most 25) bits below the read point.
 inline uint32_t MP3::GetBits(int n) {
   bits_avail -= n;

@@ -189,26 +189,24 @@ int MP3::DecodeLongCode(int table, uint32_t peek) {
   return -1;
 }
 
-// The writing counterpart of DecodeRegion, with the write position kept in a local.
+// The writing counterpart of DecodeRegion.
 void MP3::EncodeRegion(int table, const int16_t* values, int from, int to, int end) {
   const uint32_t* const encode = huffPairEncode[table];
-  int pos = out_bitpos;
-  for (int i = from; i < to && pos > end; i += 2) {
+  PendingBits out(out_buffer, out_bitpos);
+  for (int i = from; i < to && out.Pos() > end; i += 2) {
     const int x = values[i], y = values[i + 1];
     // Values outside -15..16 occur only with linbits or in a damaged decoded frame.
     const uint32_t fast =
         (unsigned(x + 15) | unsigned(y + 15)) < 32 ? encode[pairEncodeSide * (x & 31) + (y & 31)] : 0;
     if (fast) {
-      pos -= int(fast & 31);
-      uint8_t* at = out_buffer + (pos >> 3);
-      StoreWord(at, LoadWord(at) | (fast >> 5) << (pos & 7));
+      out.Put(fast >> 5, int(fast & 31));
       continue;
     }
-    out_bitpos = pos;
+    out_bitpos = out.Finish();
     EncodePairSlowly(table, x, y);
-    pos = out_bitpos;
+    out = PendingBits(out_buffer, out_bitpos);
   }
-  out_bitpos = pos;
+  out_bitpos = out.Finish();
 }
 
 void MP3::EncodePairSlowly(int table, int x, int y) {
@@ -254,16 +252,14 @@ inline int Count1Class(int value) {
 
 void MP3::EncodeCount1(int count1, const int16_t* values, int from, int end) {
   const uint16_t* const encode = count1Encode + 256 * count1;
-  int pos = out_bitpos;
-  for (int i = from; i <= 572 && pos > end; i += 4) {
+  PendingBits out(out_buffer, out_bitpos);
+  for (int i = from; i <= 572 && out.Pos() > end; i += 4) {
     const int index = 64 * Count1Class(values[i]) + 16 * Count1Class(values[i + 1]) +
                       4 * Count1Class(values[i + 2]) + Count1Class(values[i + 3]);
     const uint32_t entry = encode[index];
-    pos -= int(entry >> 10);
-    uint8_t* at = out_buffer + (pos >> 3);
-    StoreWord(at, LoadWord(at) | (entry & 1023) << (pos & 7));
+    out.Put(entry & 1023, int(entry >> 10));
   }
-  out_bitpos = pos;
+  out_bitpos = out.Finish();
 }
 
 bool MP3::HuffmanData(int gr, int ch, int end) {
