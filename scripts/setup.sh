@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev
-  liblz4-dev
+  liblz4-dev zlib1g-dev
   lame
   util-linux
 )
