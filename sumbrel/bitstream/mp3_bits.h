@@ -38,6 +38,33 @@ inline void CopyReversed(uint8_t* to, const uint8_t* from, int count) {
   for (; k < count; ++k) to[-k] = from[k];
 }
 
+// Reads at most 25 bits below `pos` of a newest-lowest byte store through a register
+// that holds the 56 bits below the last refill point, so that a chain of decodes, each of
+// which needs the length of the one before, does not also wait for a memory load each time.
+// The store must have 8 readable bytes below position 0.
+class HeldBits {
+ public:
+  HeldBits(const uint8_t* store, int pos) : store_(store) { Refill(pos); }
+
+  uint32_t Peek(int pos, int n) {
+    if (pos - n < low_) Refill(pos);
+    return uint32_t(bits_ >> (pos - n - low_)) & ((1u << n) - 1);
+  }
+
+ private:
+  void Refill(int pos) {
+    low_ = pos - 56;
+    uint64_t word;
+    std::memcpy(&word, store_ + (low_ >> 3), 8);
+    if constexpr (std::endian::native != std::endian::little) word = __builtin_bswap64(word);
+    bits_ = word >> (low_ & 7);
+  }
+
+  const uint8_t* store_;
+  int low_;        // bit 0 of bits_ is stream position low_
+  uint64_t bits_;
+};
+
 // A run of writes below `pos` in a byte store kept newest-lowest, collected in a register and
 // ORed into memory one byte-aligned 32-bit word at a time. Writing each code straight to
 // memory would load a word that the previous store overlaps only in part, which the processor

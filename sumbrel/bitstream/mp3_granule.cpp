@@ -129,15 +129,13 @@ bool MP3::GranuleMpeg2(int ch) {
 }
 
 // Decodes the pairs of one region while the read point is before end. Most pairs, signs
-// included, come from one lookup; the rest continue in DecodePairSlowly. The read point is
-// kept in a local so that the loop does not go through memory for it.
+// included, come from one lookup; the rest continue in DecodePairSlowly.
 bool MP3::DecodeRegion(int table, int16_t* values, int from, int to, int end) {
   const uint32_t* const decode = huffPairDecode[table];
-  const uint8_t* const cursor = window_cursor;
   int pos = bits_avail;
+  HeldBits in(window_cursor, pos);
   for (int i = from; i < to && pos > end; i += 2) {
-    const int p = pos - 19;
-    const uint32_t peek = LoadWord(cursor + (p >> 3)) >> (p & 7) & 0x7FFFF;
+    const uint32_t peek = in.Peek(pos, 19);
     const uint32_t fast = decode[peek >> (19 - huffPairBits)];
     if (fast >> 31) {
       pos -= fast >> 16 & 31;
@@ -230,11 +228,10 @@ void MP3::EncodePairSlowly(int table, int x, int y) {
 // codes are complete, so every bit string decodes.
 void MP3::DecodeCount1(int count1, int16_t* values, int from, int end) {
   const Count1Quad* const decode = count1Decode[count1];
-  const uint8_t* const cursor = window_cursor;
   int pos = bits_avail;
+  HeldBits in(window_cursor, pos);
   for (int i = from; i <= 572 && pos > end; i += 4) {
-    const int p = pos - count1QuadBits;
-    const Count1Quad& quad = decode[LoadWord(cursor + (p >> 3)) >> (p & 7) & 1023];
+    const Count1Quad& quad = decode[in.Peek(pos, count1QuadBits)];
     pos -= quad.length;
     std::memcpy(values + i, quad.values, sizeof quad.values);
   }
