@@ -48,8 +48,10 @@ int64_t ReadGroupHeader(TContainerReader& Reader, int32_t Count) {
 void DecodeGroup(TContainerReader& Reader, int32_t Count) {
   if (OodleDLL::OodleLZ_Compress == nullptr)
     throw EContainerError("the codec library is missing, stream groups cannot be rebuilt");
-  GrowCompleted(Count);
+  // The entries are read before the flags are sized: a damaged count must end
+  // at the missing entries instead of reserving room for them first.
   const int64_t Total = ReadGroupHeader(Reader, Count);
+  GrowCompleted(Count);
 
   // Grown before the reader starts, so the memory stays put while the other
   // threads work in it.
