@@ -1,4 +1,5 @@
 // orvane e | orvane d: recompresses the codec streams inside any input.
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -29,8 +30,10 @@ int main(int argc, char** argv) {
   const std::string Mode = argv[1];
   try {
     if (Mode == "e") {
-      // Two blocks must fit one window with 32-bit offsets.
-      const auto Block = static_cast<int32_t>(SizeFromEnvironment("ORVANE_CHUNK_SIZE", ChunkSize, 1 << 30));
+      // Two blocks must fit one window with 32-bit offsets: at 1 GiB the
+      // window size already wraps, and the block would be lost.
+      const auto Block =
+          static_cast<int32_t>(SizeFromEnvironment("ORVANE_CHUNK_SIZE", ChunkSize, INT32_MAX / 2));
       Encode(Block, SizeFromEnvironment("ORVANE_DECODE_SIZE", DecodeSize, INT32_MAX));
     } else if (Mode == "d") {
       Decode();
