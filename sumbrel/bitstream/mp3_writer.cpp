@@ -89,9 +89,11 @@ int MP3::WriteFrame() {
   entry.main_count = mainCount;
   ring_tail = ring_tail + 1;
 
-  // A parsed frame's granule data always fits its main data; a decoded frame claiming more
-  // is damaged and is written without granule data so it cannot reach outside the buffer.
-  const bool granules = !raw_main_data && part23_total <= 8 * (mainCount + reservoir_bytes);
+  // A parsed frame's granule data always fits its main data and starts at most 511 bytes
+  // back; a decoded frame claiming more is damaged and is written without granule data so
+  // it cannot reach outside the buffer.
+  const bool granules = !raw_main_data && reservoir_bytes >= 0 && reservoir_bytes <= 511 &&
+                        part23_total <= 8 * (mainCount + reservoir_bytes);
   if (granules) {
     const int start = q0 + 8 * reservoir_bytes;
     if (ancillaryBits > 0) WriteAncillary(start);

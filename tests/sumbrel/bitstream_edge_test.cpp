@@ -1,6 +1,9 @@
 // Frames built field by field through the writer, to reach cases real encoders rarely make.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "bitstream/huffman_tables.h"
 #include "bitstream_roundtrip.h"
 
@@ -173,6 +176,31 @@ TEST_F(FrameEdgeTest, FullRingSendsTheOldestFrame) {
   const RoundTripResult result = RoundTrip(stream);
   EXPECT_EQ(result.frames, 600);
   EXPECT_TRUE(result.output == stream);
+}
+
+TEST_F(FrameEdgeTest, DamagedReservoirOffsetStaysInsideTheBuffer) {
+  // A damaged compressed stream can decode a main_data_begin that no 9-bit field holds.
+  // Such a frame must still leave the writer's own state alone and keep its size.
+  for (int offset : {512, 5000, 40000, -3000}) {
+    SCOPED_TRACE(offset);
+    StartWriting();
+    ClearRecord(kMonoHeader);
+    writer_->WriteFrame();
+    ClearRecord(kMonoHeader);
+    writer_->main_data_begin = offset;
+    GrInfo& g = writer_->gr_info[0][0];
+    g.part2_3_length = 100;
+    g.big_values = 10;
+    g.table_select[0] = 1;
+    writer_->ancillaryBits = 15000;
+    for (int i = 0; i < 1875; ++i) writer_->ancillaryBuffer[i] = uint8_t(i);
+    const std::vector<uint8_t> ancillary(writer_->ancillaryBuffer, writer_->ancillaryBuffer + 1875);
+    const int q0 = writer_->out_bitpos;
+    writer_->WriteFrame();
+    EXPECT_EQ(writer_->out_bitpos, q0 - 8 * kMonoMainBytes);
+    EXPECT_TRUE(std::equal(ancillary.begin(), ancillary.end(), writer_->ancillaryBuffer));
+    EXPECT_EQ(FinishWriting().size(), 2 * 417u);
+  }
 }
 
 TEST_F(FrameEdgeTest, OutputStopsAtTheOriginalLength) {
