@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "bitstream/huffman_tables.h"
@@ -96,6 +97,15 @@ int main(int argc, char** argv) {
   bool temporary = false;
   if (argc == 3) {
     outPath = argv[2];
+    // Opening the output truncates it, so writing onto the input would lose the input and
+    // then compare an empty file with itself.
+    struct stat inStat {}, outStat {};
+    if (fstat(fileno(in), &inStat) == 0 && stat(outPath.c_str(), &outStat) == 0 &&
+        inStat.st_dev == outStat.st_dev && inStat.st_ino == outStat.st_ino) {
+      std::fprintf(stderr, "mp3frames: %s is the input file\n", outPath.c_str());
+      std::fclose(in);
+      return 2;
+    }
     out = std::fopen(outPath.c_str(), "w+b");
   } else {
     const char* dir = std::getenv("TMPDIR");

@@ -187,4 +187,21 @@ TEST_F(CorpusTest, DiagnosticProgramReportsAndCopies) {
   EXPECT_NE(std::system(missing.c_str()), 0);
 }
 
+TEST_F(CorpusTest, DiagnosticProgramRefusesToOverwriteItsInput) {
+  const Bytes original = ReadFile(dir_ + "/m25_8.mp3");
+  const std::string file = dir_ + "/self-" + std::to_string(getpid()) + ".mp3";
+  FILE* f = std::fopen(file.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(original.data(), 1, original.size(), f);
+  std::fclose(f);
+  const std::string program = std::string(TEST_BIN_DIR) + "/mp3frames '";
+  // The same file under its own name and through a second name.
+  for (const std::string& out : {file, dir_ + "/./" + file.substr(dir_.size() + 1)}) {
+    const std::string command = program + file + "' '" + out + "' >/dev/null 2>&1";
+    EXPECT_NE(std::system(command.c_str()), 0) << out;
+    EXPECT_TRUE(ReadFile(file) == original) << out;
+  }
+  std::remove(file.c_str());
+}
+
 }  // namespace
