@@ -66,6 +66,9 @@ class MP3 {
   int32_t stream_end;
   int32_t read_offset;
   int32_t out_remaining;
+  // Nonzero while the reader cannot use the bit reservoir: 1 at the start of the input, -1
+  // after a literal byte. The writer knows only the start (out_reset), so a decision that
+  // both directions must make alike can rely on in_reset > 0 only.
   int32_t in_reset;
   int32_t out_reset;
   // Bytes are stored newest at the lowest address. The margins around the window let a
