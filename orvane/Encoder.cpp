@@ -1,7 +1,6 @@
 #include "Encoder.h"
 
 #include <algorithm>
-#include <cstring>
 #include <unistd.h>
 
 #include "BufferedStreams.h"
