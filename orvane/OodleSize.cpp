@@ -3,6 +3,28 @@
 #include "OodleDLL.h"
 #include "OodleDetect.h"
 
+namespace {
+
+// The last offset j in (0, Last] where A[j] equals B[j], or 0. The bytes past
+// the decoded data differ everywhere, and there can be megabytes of them, so
+// words in which every byte differs are skipped whole.
+int32_t LastAgreement(const uint8_t* A, const uint8_t* B, int32_t Last) {
+  constexpr uint64_t Ones = 0x0101010101010101ull, Highs = 0x8080808080808080ull;
+  int32_t j = Last;
+  while (j >= 8) {
+    uint64_t WordA, WordB;
+    std::memcpy(&WordA, A + j - 7, 8);
+    std::memcpy(&WordB, B + j - 7, 8);
+    const uint64_t Diff = WordA ^ WordB;
+    if (((Diff - Ones) & ~Diff & Highs) != 0) break;  // some byte agrees: find it below
+    j -= 8;
+  }
+  while (j > 0 && A[j] != B[j]) j--;
+  return j;
+}
+
+}  // namespace
+
 // The library only says whether a stream decodes to exactly the length asked
 // for, so the length is searched: decode with a too-long length into two
 // buffers pre-filled differently; where the two stop agreeing is roughly where
@@ -22,8 +44,7 @@ int32_t GetOodleUS(const uint8_t* Input, int32_t InSize, uint8_t* Output, int32_
     const int32_t RA = OodleDLL::OodleDecompress(Input, InSize, A, Try);
     const int32_t RB = OodleDLL::OodleDecompress(Input, InSize, B, Try);
     if (RA > 0 && RA == RB && A[0] == B[0]) return RA;
-    int32_t j = Try - 1;
-    while (j > 0 && A[j] != B[j]) j--;
+    const int32_t j = LastAgreement(A, B, Try - 1);
     if (Best > j) break;
     Best = j;
   }
