@@ -1,6 +1,7 @@
 #include "Encoder.h"
 
 #include <algorithm>
+#include <vector>
 #include <unistd.h>
 
 #include "BufferedStreams.h"
@@ -8,6 +9,7 @@
 #include "Crc32.h"
 #include "OodleDetect.h"
 #include "LevelSearch.h"
+#include "OodleDLL.h"
 
 namespace {
 
@@ -22,42 +24,97 @@ struct TBlockState {
   int64_t StartPosition2 = 0;
 };
 
-void ProbePosition(const uint8_t* Window, int32_t W, int32_t& Pos) {
-  int32_t X = 0, Y = 0, Z = 0;
-  try {
-    GetOodleSI(Window + Pos, W - Pos, X, Y, Z, true);
-    if (X > 0 && (Z == 0 || Z == 2)) {
-      uint8_t* Scratch = GrowScratch(*Work[0], 2 * static_cast<int64_t>(Y));
-      Y = GetOodleUS(Window + Pos, X, Scratch, Y);
-      if (X < Y) {
-        const int64_t Offset = Store->GetPosition();
-        const uint32_t Crc = Crc32(Window + Pos, static_cast<size_t>(X));
-        Store->WriteBuffer(Scratch, Y);
-        Info->Add();
-        Info->Insert(EncWindowOffset, static_cast<uint32_t>(Pos));
-        Info->Insert(EncStoreOffset, static_cast<uint32_t>(Offset));
-        Info->Insert(EncPackedLength, static_cast<uint32_t>(X));
-        Info->Insert(EncPlainLength, static_cast<uint32_t>(Y));
-        Info->Insert(EncCrc, Crc);
-        Pos += X;
-        return;
-      }
-    }
-  } catch (...) {
-    // Whatever went wrong, this position starts no usable stream.
-  }
-  Pos += 1;
-}
+// A position where detection found a chain of block headers of a codec class
+// the encoder keeps, and what probing its exact size gave.
+struct TCandidate {
+  int32_t Pos;       // offset in the window
+  int32_t Packed;    // compressed length of the chain
+  int32_t Estimate;  // upper estimate of its decompressed length
+  int32_t Plain;     // exact decompressed length, 0 if it does not decode
+};
+
+std::vector<TCandidate> Candidates;
+const uint8_t* ScanWindow = nullptr;
 
 // Jumps from one possible stream start to the next: the positions skipped are
-// ones where detection would find nothing, so the rows are those of probing
-// every byte, at close to the speed of a plain byte search.
-void Scan(const uint8_t* Window, int32_t W, int32_t Size) {
-  // A stream may end past Size (in the look-ahead), so Pos can overshoot it.
-  for (int32_t Pos = 0; Pos < Size;) {
+// ones where detection would find nothing. Candidates inside a stream that
+// will be accepted are collected too; the walk below drops them.
+void FindCandidates(const uint8_t* Window, int32_t W, int32_t Size) {
+  Candidates.clear();
+  for (int32_t Pos = 0; Pos < Size; ++Pos) {
     Pos += static_cast<int32_t>(FindStreamStart(Window + Pos, static_cast<size_t>(Size - Pos)));
-    if (Pos < Size) ProbePosition(Window, W, Pos);
+    if (Pos >= Size) break;
+    int32_t X = 0, Y = 0, Z = 0;
+    try {
+      GetOodleSI(Window + Pos, W - Pos, X, Y, Z, true);
+    } catch (...) {
+      continue;  // whatever went wrong, this position starts no usable stream
+    }
+    if (X > 0 && (Z == 0 || Z == 2)) Candidates.push_back({Pos, X, Y, 0});
   }
+}
+
+// Worker procedure: probing a size costs dozens of trial decodes, by far the
+// most expensive part of the scan, so every processor takes candidates.
+void ProbeCandidates() {
+  const int32_t Worker = T1.fetch_add(1, std::memory_order_acq_rel) + 1;
+  for (;;) {
+    const int32_t Index = T2.fetch_add(1, std::memory_order_acq_rel) + 1;
+    if (Index >= static_cast<int32_t>(Candidates.size())) return;
+    TCandidate& Candidate = Candidates[static_cast<size_t>(Index)];
+    try {
+      uint8_t* Scratch = GrowScratch(*Work[static_cast<size_t>(Worker)], 2 * static_cast<int64_t>(Candidate.Estimate));
+      Candidate.Plain = GetOodleUS(ScanWindow + Candidate.Pos, Candidate.Packed, Scratch, Candidate.Estimate);
+    } catch (...) {
+      Candidate.Plain = 0;
+    }
+  }
+}
+
+void RunWorkers(const TTask::TProc& Proc) {
+  T1.store(-1);
+  T2.store(-1);
+  for (auto& Worker : Task) {
+    Worker->Perform(Proc);
+    Worker->Start();
+  }
+  WaitForAll(Task);
+}
+
+// Accepts candidates in input order as a scan from the block's start would:
+// a stream that decodes to more bytes than it occupies is taken, and the scan
+// goes on after its end.
+void AcceptStreams(const uint8_t* Window) {
+  int64_t Pos = 0;
+  for (const TCandidate& Candidate : Candidates) {
+    if (Candidate.Pos < Pos || Candidate.Packed >= Candidate.Plain) continue;
+    try {
+      // The probe's decoded bytes are gone; decoding again at the exact
+      // length gives them back, and costs one decode against the probe's dozens.
+      uint8_t* Scratch = GrowScratch(*Work[0], ScratchSize(Candidate.Plain));
+      if (OodleDLL::OodleDecompress(Window + Candidate.Pos, Candidate.Packed, Scratch, Candidate.Plain) <= 0)
+        continue;
+      const int64_t Offset = Store->GetPosition();
+      Store->WriteBuffer(Scratch, Candidate.Plain);
+      Info->Add();
+      Info->Insert(EncWindowOffset, static_cast<uint32_t>(Candidate.Pos));
+      Info->Insert(EncStoreOffset, static_cast<uint32_t>(Offset));
+      Info->Insert(EncPackedLength, static_cast<uint32_t>(Candidate.Packed));
+      Info->Insert(EncPlainLength, static_cast<uint32_t>(Candidate.Plain));
+      Info->Insert(EncCrc, Crc32(Window + Candidate.Pos, static_cast<size_t>(Candidate.Packed)));
+      Pos = int64_t(Candidate.Pos) + Candidate.Packed;
+    } catch (...) {
+      // Not a usable stream after all; its bytes stay raw.
+    }
+  }
+}
+
+void Scan(const uint8_t* Window, int32_t W, int32_t Size) {
+  FindCandidates(Window, W, Size);
+  if (Candidates.empty()) return;
+  ScanWindow = Window;
+  RunWorkers(ProbeCandidates);
+  AcceptStreams(Window);
 }
 
 // Drops rows that start inside a stream accepted before them, in this block or
@@ -76,13 +133,7 @@ void RemoveOverlaps(TBlockState& State) {
 
 void SearchLevels() {
   if (Info->Count() == 0) return;  // spares the workers a wake-up per stream-free block
-  T1.store(-1);
-  T2.store(-1);
-  for (auto& Worker : Task) {
-    Worker->Perform(Compress);
-    Worker->Start();
-  }
-  WaitForAll(Task);
+  RunWorkers(Compress);
   Info->RemoveWhere(EncLevel, 0);
 }
 
