@@ -212,8 +212,11 @@ int main(int argc, char** argv) {
         if (S.offset / 0x2000000 == Block) Sum += S.plain;
       BlockContents = std::max(BlockContents, Sum);
     }
-    std::printf("  memory bound of encode: window 64 MiB + largest block contents %.0f MiB + %d x %.0f MiB = %.0f MiB\n",
-                BlockContents / MiB, Cores, 2.0 * Largest / MiB, 64 + BlockContents / MiB + Cores * 2.0 * Largest / MiB);
+    // The contents buffer grows by a quarter at a time, so it may hold up to
+    // 1.25 x the largest block's contents.
+    std::printf("  memory bound of encode: window 64 MiB + contents buffer 1.25 x %.0f MiB + %d x %.0f MiB = %.0f MiB\n",
+                BlockContents / MiB, Cores, 2.0 * Largest / MiB,
+                64 + 1.25 * BlockContents / MiB + Cores * 2.0 * Largest / MiB);
 
     const RunResult Dec = Run({ORVANE_BIN, "d"}, Container, "", true);
     std::printf("orvane d, container              %s (%.1f MB/s of output)\n", Figures(Dec, ContainerBytes).c_str(),
