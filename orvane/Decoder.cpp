@@ -67,15 +67,7 @@ void DecodeGroup(TContainerReader& Reader, int32_t Count) {
   Task3->Start();
   Task2->Perform(WriteOutput);
   Task2->Start();
-  if (Task.size() > 1) {
-    T1.store(-1);
-    T2.store(-1);
-    for (auto& Worker : Task) {
-      Worker->Perform(Recompress);
-      Worker->Start();
-    }
-    WaitForAll(Task);
-  }
+  if (Task.size() > 1) RunWorkers(Recompress);
   Task2->Wait();
   Task3->Wait();
   if (Aborted()) throw EContainerError(AbortMessage());

@@ -71,16 +71,6 @@ void ProbeCandidates() {
   }
 }
 
-void RunWorkers(const TTask::TProc& Proc) {
-  T1.store(-1);
-  T2.store(-1);
-  for (auto& Worker : Task) {
-    Worker->Perform(Proc);
-    Worker->Start();
-  }
-  WaitForAll(Task);
-}
-
 // Accepts candidates in input order as a scan from the block's start would:
 // a stream that decodes to more bytes than it occupies is taken, and the scan
 // goes on after its end.

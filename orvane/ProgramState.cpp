@@ -54,6 +54,16 @@ uint8_t* GrowScratch(TMemoryStream& Buffer, int64_t Size) {
   return Buffer.Memory();
 }
 
+void RunWorkers(const TTask::TProc& Proc) {
+  T1.store(-1);
+  T2.store(-1);
+  for (auto& Worker : Task) {
+    Worker->Perform(Proc);
+    Worker->Start();
+  }
+  WaitForAll(Task);
+}
+
 void CreateWorkers() {
   const int32_t Count = GetCPUCount();
   Task.clear();

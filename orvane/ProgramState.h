@@ -87,6 +87,8 @@ uint8_t* GrowScratch(TMemoryStream& Buffer, int64_t Size);
 
 // Creates Task, Work and Level with one entry per processor.
 void CreateWorkers();
+// Runs Proc once on every worker, with T1 and T2 reset, and waits for all.
+void RunWorkers(const TTask::TProc& Proc);
 // Ends the worker threads and frees their buffers.
 void FreeWorkers();
 // Ends every task, then frees everything a mode created; safe to call twice.
