@@ -36,3 +36,17 @@ echo "== orvane: replace codec streams by their contents, then rebuild them =="
   printf 'decoded   %10d bytes\n' "$(stat -c %s sample.out)"
   if cmp -s sample.bin sample.out; then echo "decoded bytes are identical to the input"; else echo "MISMATCH"; exit 1; fi
 )
+
+echo
+echo "== sumbrel: parse every frame of an MP3 file and rebuild it bit for bit =="
+(
+  cd "$work"
+  # Two seconds of noise as a 44.1 kHz 16-bit stereo WAV file, encoded with lame.
+  le() { local v=$1 n=$2; for ((i = 0; i < n; i++)); do printf "\\x$(printf %02x $(((v >> (8 * i)) & 255)))"; done; }
+  bytes=352800
+  { printf RIFF; le $((36 + bytes)) 4; printf 'WAVEfmt '; le 16 4; le 1 2; le 2 2
+    le 44100 4; le 176400 4; le 4 2; le 16 2; printf data; le $bytes 4
+    head -c $bytes /dev/urandom; } >noise.wav
+  lame --quiet -V 4 noise.wav noise.mp3
+  "$bin/mp3frames" noise.mp3
+)
