@@ -131,12 +131,7 @@ void Decode() {
   TBufferedInputStream In(STDIN_FILENO);
   TBufferedOutputStream Out(STDOUT_FILENO);
   TStateGuard Guard;
-  Input = &In;
-  Output = &Out;
-  ClearAbort();
-  Store = std::make_unique<TMemoryStream>();
-  Info = std::make_unique<TInfo>(DecInfCount);
-  CreateWorkers();
+  BeginMode(In, Out, DecInfCount);
   Task2 = std::make_unique<TTask>();
   Task3 = std::make_unique<TTask>();
 

@@ -194,13 +194,8 @@ void Encode(int32_t BlockSize, int64_t GroupLimit) {
   WidenPipe(STDIN_FILENO, 1 << 20);
   TBufferedOutputStream Out(STDOUT_FILENO);
   TStateGuard Guard;
-  Input = &In;
-  Output = &Out;
-  ClearAbort();
-  Store = std::make_unique<TMemoryStream>();
+  BeginMode(In, Out, EncInfCount);
   DS = std::make_unique<TDataStore>(In, true, 1, BlockSize);
-  Info = std::make_unique<TInfo>(EncInfCount);
-  CreateWorkers();
 
   TContainerWriter Writer(Out);
   TBlockState State{BlockSize, GroupLimit};

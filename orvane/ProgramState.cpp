@@ -54,6 +54,15 @@ uint8_t* GrowScratch(TMemoryStream& Buffer, int64_t Size) {
   return Buffer.Memory();
 }
 
+void BeginMode(TStream& In, TStream& Out, int32_t Parameters) {
+  Input = &In;
+  Output = &Out;
+  ClearAbort();
+  Store = std::make_unique<TMemoryStream>();
+  Info = std::make_unique<TInfo>(Parameters);
+  CreateWorkers();
+}
+
 void RunWorkers(const TTask::TProc& Proc) {
   T1.store(-1);
   T2.store(-1);

@@ -85,6 +85,9 @@ int64_t ScratchSize(int64_t Length);
 // Grows Buffer to at least Size bytes and returns its memory.
 uint8_t* GrowScratch(TMemoryStream& Buffer, int64_t Size);
 
+// The set-up both modes share: the two streams, a clear abort flag, an empty
+// Store, Info with Parameters values per row, and the workers.
+void BeginMode(TStream& In, TStream& Out, int32_t Parameters);
 // Creates Task, Work and Level with one entry per processor.
 void CreateWorkers();
 // Runs Proc once on every worker, with T1 and T2 reset, and waits for all.
