@@ -52,10 +52,7 @@ bool RewriteFrames(FILE* in, FILE* out, FrameCounts& counts) {
     writer->ancillaryBits = -1;
     if (status == 1) break;
     ++counts.literal;
-    if (writer->out_remaining != 0) {
-      if (std::fputc(status + 256, out) == EOF) return false;
-      --writer->out_remaining;
-    }
+    if (!writer->WriteLiteral(status + 256)) return false;
   }
   return std::fflush(out) == 0 && !std::ferror(out);
 }

@@ -66,9 +66,11 @@ class MP3 {
   int32_t stream_end;
   int32_t read_offset;
   int32_t out_remaining;
-  // Nonzero while the reader cannot use the bit reservoir: 1 at the start of the input, -1
-  // after a literal byte. The writer knows only the start (out_reset), so a decision that
-  // both directions must make alike can rely on in_reset > 0 only.
+  // Nonzero while the reader cannot use the bit reservoir for the next frame: 1 at the start
+  // of the input, -1 after a literal byte. An accepted frame clears it, so while a frame is
+  // being coded it is 0; the writer's out_reset is 1 only until the first frame is written.
+  // Both are therefore set during a frame's coding only for the first frame of the stream,
+  // where the model's own state (no previous frame) already decides alike in both directions.
   int32_t in_reset;
   int32_t out_reset;
   // Bytes are stored newest at the lowest address. The margins around the window let a
@@ -110,8 +112,16 @@ class MP3 {
   int Granules() const { return IsMpeg1() ? 2 : 1; }
   int SideInfoBytes() const;
   int PrefixBytes() const { return (header >> 16 & 1) ? 4 : 6; }
-  int MainBytes() const;            // the frame's own main-data bytes
+  int SamplingFrequencyIndex() const;  // 0-2; the reserved 3 of a damaged header counts as 2
+  int SamplingRate() const;            // Hz
+  int BitRate(int bitrateIndex) const;  // bit/s of an index in this header's version; 0 for 0, 15
+  int MainBytesAt(int bitrateIndex) const;  // own main-data bytes if the header had that index
+  int MainBytes() const { return MainBytesAt(header >> 12 & 15); }
   int BandRow() const;              // row of the long-block band boundaries
+
+  // Sends one byte that is not part of a frame to the output, under the same limit of
+  // out_remaining as the frames. False when the write failed.
+  bool WriteLiteral(int byte);
 
  private:
   // reader

@@ -125,16 +125,18 @@ inline void MP3::PutBits(uint32_t value, int n) {
   StoreWord(at, LoadWord(at) | value << (p & 7));
 }
 
+// Written values are cut to their width: a record decoded from a damaged stream may hold
+// anything, and a wider value would spill into the neighbouring fields' bits.
 inline void MP3::Field(int32_t& value, int n) {
   if (reading)
     value = int32_t(GetBits(n));
   else
-    PutBits(uint32_t(value), n);
+    PutBits(uint32_t(value) & ((1u << n) - 1), n);
 }
 
 inline void MP3::Field(uint16_t& value, int n) {
   if (reading)
     value = uint16_t(GetBits(n));
   else
-    PutBits(value, n);
+    PutBits(uint32_t(value) & ((1u << n) - 1), n);
 }

@@ -14,23 +14,30 @@ int MP3::SideInfoBytes() const {
   return Channels() == 1 ? 9 : 17;
 }
 
-int MP3::BandRow() const {
-  int frequency = header >> 10 & 3;
-  if (frequency > 2) frequency = 2;  // only a damaged decoded header has 3
-  return frequency + 3 * VersionRow();
+int MP3::SamplingFrequencyIndex() const {
+  const int frequency = header >> 10 & 3;
+  return frequency > 2 ? 2 : frequency;  // only a damaged decoded header has 3
 }
 
-int MP3::MainBytes() const {
-  const int bitrateIndex = header >> 12 & 15;
-  const int32_t bitrate =
-      IsMpeg1() ? layer3::bitRateMpeg1[bitrateIndex] : layer3::bitRateMpeg2[bitrateIndex];
-  int frequency = header >> 10 & 3;
-  if (frequency > 2) frequency = 2;
-  const int32_t rate = layer3::sampleRate[VersionRow()][frequency];
+int MP3::SamplingRate() const { return layer3::sampleRate[VersionRow()][SamplingFrequencyIndex()]; }
+
+int MP3::BitRate(int bitrateIndex) const {
+  return IsMpeg1() ? layer3::bitRateMpeg1[bitrateIndex & 15] : layer3::bitRateMpeg2[bitrateIndex & 15];
+}
+
+int MP3::BandRow() const { return SamplingFrequencyIndex() + 3 * VersionRow(); }
+
+int MP3::MainBytesAt(int bitrateIndex) const {
   const int samplesPerByte = IsMpeg1() ? 144 : 72;
   const int padding = header >> 9 & 1;
-  return int(int64_t(samplesPerByte) * bitrate / rate) + padding - PrefixBytes() -
-         SideInfoBytes();
+  return int(int64_t(samplesPerByte) * BitRate(bitrateIndex) / SamplingRate()) + padding -
+         PrefixBytes() - SideInfoBytes();
+}
+
+bool MP3::WriteLiteral(int byte) {
+  if (out_remaining == 0) return true;
+  --out_remaining;
+  return std::fputc(byte & 0xFF, out_file) != EOF;
 }
 
 void MP3::BuildLsfTables() {

@@ -66,6 +66,16 @@ int MP3::WriteFrame() {
   const int clearFrom = std::max(clearTop - 2048, 0);
   std::memset(out_buffer + clearFrom, 0, size_t(clearTop - clearFrom + 1));
 
+  // Lengths, big_values and region counts steer where granule data goes and which band bounds are
+  // read; a damaged decoded record must not send either outside its array.
+  for (auto& granule : gr_info)
+    for (GrInfo& g : granule) {
+      g.part2_3_length = std::clamp(g.part2_3_length, 0, 4095);
+      g.big_values = std::clamp(g.big_values, 0, 288);
+      g.region0_count &= 15;
+      g.region1_count &= 7;
+    }
+
   out_bitpos -= 32;
   StoreWord(out_buffer + out_bitpos / 8, header);
   const bool protectedFrame = !(header >> 16 & 1);
