@@ -1,0 +1,172 @@
+// bench-model [seconds] [runs]: encodes clips of several kinds with lame (each `seconds` of
+// audio, default 60), then codes every file frame by frame through the model into memory and
+// decodes it again with a fresh model, on one thread. Reports MP3 megabytes per second of
+// thread CPU time in each direction (best of `runs`, default 3), the coded size as a share of
+// the MP3 size per kind, and the model's memory. Literal bytes (tags) are passed beside the
+// coded bits, so the figures are the model's own.
+#include <sys/resource.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bitstream/huffman_tables.h"
+#include "coder_memory_stream.h"
+#include "data/wav_writer.h"
+#include "model/mp3_model.h"
+
+namespace {
+
+double ThreadCpu() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::vector<uint8_t> bytes(std::filesystem::file_size(path));
+  FILE* in = std::fopen(path.c_str(), "rb");
+  if (!in || std::fread(bytes.data(), 1, bytes.size(), in) != bytes.size()) bytes.clear();
+  if (in) std::fclose(in);
+  return bytes;
+}
+
+struct Steps {
+  std::vector<std::vector<uint8_t>> literalRuns;  // one per break, in order
+  std::vector<bool> isFrame;
+};
+
+// Returns the coded bytes; fills the step kinds the decoder replays.
+MemoryStream EncodeFile(FILE* in, Steps& steps, int32_t& length) {
+  MemoryStream stream;
+  auto model = std::make_unique<MP3Model>();
+  model->Input(in);
+  length = model->stream_end;
+  model->StartStream(0, 0);
+  stream.AttachEncoder(model->coder);
+  int status = model->ReadFrame();
+  for (;;) {
+    if (status == 0) {
+      model->Process();
+      steps.isFrame.push_back(true);
+      status = model->ReadFrame();
+      continue;
+    }
+    model->ReadFlush();
+    model->FlushModel();
+    steps.isFrame.push_back(false);
+    steps.literalRuns.emplace_back();
+    if (status == 1) break;
+    for (; status < 0; status = model->ReadFrame()) steps.literalRuns.back().push_back(uint8_t(status + 256));
+  }
+  Flush(model->coder);
+  return stream;
+}
+
+void DecodeFile(MemoryStream& stream, const Steps& steps, int32_t length, FILE* out) {
+  auto model = std::make_unique<MP3Model>();
+  model->stream_end = length;
+  model->StartStream(0, 0);
+  model->Output(out);
+  stream.AttachDecoder(model->coder);
+  size_t run = 0;
+  for (bool frame : steps.isFrame) {
+    if (frame) {
+      model->Process();
+      model->WriteFrame();
+      continue;
+    }
+    model->FlushModel();
+    model->WriteFlush();
+    for (uint8_t byte : steps.literalRuns[run++]) model->WriteLiteral(byte);
+  }
+  std::fflush(out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const double seconds = argc > 1 ? std::atof(argv[1]) : 60;
+  const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
+  if (argc > 3 || seconds <= 0 || runs <= 0) {
+    std::fprintf(stderr, "usage: bench-model [seconds] [runs]\n");
+    return 2;
+  }
+  char scratch[] = "/tmp/bench-model-XXXXXX";
+  if (!mkdtemp(scratch)) return 2;
+  const std::string dir = scratch;
+
+  struct Kind { const char* name; testdata::Sound sound; int rate, channels; const char* options; };
+  const Kind kinds[] = {
+      {"MPEG-1 44.1 kHz joint stereo 128 kbit/s", testdata::Sound::Mixed, 44100, 2, "-b 128"},
+      {"MPEG-1 44.1 kHz joint stereo 320 kbit/s", testdata::Sound::Mixed, 44100, 2, "-b 320"},
+      {"MPEG-1 44.1 kHz VBR -V 2", testdata::Sound::Mixed, 44100, 2, "-V 2"},
+      {"MPEG-1 44.1 kHz stereo, transients 192", testdata::Sound::Transients, 44100, 2, "-m s -b 192"},
+      {"MPEG-1 48 kHz noise VBR -V 0", testdata::Sound::Noise, 48000, 2, "-V 0"},
+      {"MPEG-1 32 kHz mono 64 kbit/s", testdata::Sound::Tone, 32000, 1, "-m m -b 64"},
+      {"MPEG-2 22.05 kHz joint stereo 64", testdata::Sound::Mixed, 22050, 2, "-b 64"},
+      {"MPEG-2.5 11.025 kHz stereo 32", testdata::Sound::Mixed, 11025, 2, "-b 32"},
+  };
+
+  std::printf("%-42s %8s %8s %10s %10s\n", "kind", "MB", "coded", "encode", "decode");
+  double totalMb = 0, totalCoded = 0, totalEncode = 0, totalDecode = 0;
+  bool allExact = true;
+  uint32_t seed = 1;
+  for (const Kind& kind : kinds) {
+    const std::string wav = dir + "/clip.wav", mp3 = dir + "/clip.mp3";
+    testdata::WriteWav(wav, testdata::MakeSamples(kind.sound, kind.rate, kind.channels, seconds, seed++),
+                       kind.rate, kind.channels);
+    const std::string command = "lame --quiet --resample " + std::to_string(kind.rate / 1000.0) + " " +
+                                kind.options + " " + wav + " " + mp3;
+    if (std::system(command.c_str()) != 0) {
+      std::fprintf(stderr, "bench-model: lame failed (is it installed?)\n");
+      std::filesystem::remove_all(dir);
+      return 2;
+    }
+    const std::vector<uint8_t> original = ReadAll(mp3);
+    double bestEncode = 1e30, bestDecode = 1e30;
+    size_t codedSize = 0;
+    bool exact = true;
+    for (int run = 0; run < runs; ++run) {
+      FILE* in = std::fopen(mp3.c_str(), "rb");
+      FILE* out = std::tmpfile();
+      Steps steps;
+      int32_t length = 0;
+      double start = ThreadCpu();
+      MemoryStream coded = EncodeFile(in, steps, length);
+      bestEncode = std::min(bestEncode, ThreadCpu() - start);
+      codedSize = coded.bytes.size();
+      start = ThreadCpu();
+      DecodeFile(coded, steps, length, out);
+      bestDecode = std::min(bestDecode, ThreadCpu() - start);
+      std::vector<uint8_t> rebuilt(original.size());
+      std::rewind(out);
+      exact &= std::fread(rebuilt.data(), 1, rebuilt.size(), out) == rebuilt.size() && rebuilt == original &&
+               std::fgetc(out) == EOF;
+      std::fclose(in);
+      std::fclose(out);
+    }
+    const double mb = double(original.size()) / 1e6;
+    std::printf("%-42s %8.2f %7.1f%% %6.2f MB/s %6.2f MB/s%s\n", kind.name, mb,
+                100.0 * double(codedSize) / double(original.size()), mb / bestEncode, mb / bestDecode,
+                exact ? "" : "  NOT EXACT");
+    totalMb += mb, totalCoded += double(codedSize) / 1e6, totalEncode += bestEncode, totalDecode += bestDecode;
+    allExact &= exact;
+  }
+  std::printf("%-42s %8.2f %7.1f%% %6.2f MB/s %6.2f MB/s\n", "all", totalMb, 100.0 * totalCoded / totalMb,
+              totalMb / totalEncode, totalMb / totalDecode);
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("model object %.2f MiB, spectral sub-model %.2f MiB (x%d), peak resident %.1f MiB\n",
+              double(sizeof(MP3Model)) / 1048576.0, double(sizeof(SpectralSubModel)) / 1048576.0,
+              MP3Model::kClasses, double(usage.ru_maxrss) / 1024.0);
+  ReleaseCodeTables();
+  std::filesystem::remove_all(dir);
+  return allExact ? 0 : 1;
+}
