@@ -219,3 +219,27 @@ TEST_F(FrameEdgeTest, OutputStopsAtTheOriginalLength) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FrameEdgeTest, DamagedRecordsStayInsideTheBuffers) {
+  // Values a model decodes from a damaged stream: lengths that add up but point far outside
+  // the main data, region counts and big_values past their fields, stray wide scale factors.
+  StartWriting();
+  for (int frame = 0; frame < 3; ++frame) {
+    ClearRecord(0xFFFB9050);  // 128 kbit/s joint stereo, mode extension 1: 417 bytes
+    GrInfo& a = writer_->gr_info[0][0];
+    GrInfo& b = writer_->gr_info[1][1];
+    a.part2_3_length = -2000000, b.part2_3_length = 2000010;
+    a.region0_count = -7, a.region1_count = 1000, a.big_values = -5;
+    b.big_values = 100000, b.table_select[0] = 31, b.table_select[1] = 4;
+    writer_->scalefac[0][0][3] = 0xFFFF;
+    writer_->spectrum[1][1][0] = 8206;
+    writer_->main_data_begin = -1;
+    writer_->WriteFrame();
+  }
+  const Bytes stream = FinishWriting();
+  EXPECT_EQ(stream.size(), 3u * 417u);
+}
+
+}  // namespace
