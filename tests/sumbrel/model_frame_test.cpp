@@ -55,7 +55,7 @@ TEST_F(ModelFrameTest, CorpusFilesComeBackFrameByFrameAndShrink) {
 
 TEST_F(ModelFrameTest, DamagedFilesComeBackWithTheirRawFramesAndLiterals) {
   std::mt19937 random(5);
-  const int rounds = ScaledForSanitizer(40) + 4;
+  const int rounds = ScaledForSanitizer(12) + 3;
   for (const char* name : {"m1_44_joint_cbr", "m1_44_crc", "m2_22_crc_vbr", "m25_8_abr_ms", "m1_44_transients"}) {
     const Bytes input = Load(name);
     for (int round = 0; round < rounds; ++round) {
