@@ -1,0 +1,248 @@
+// The decisions that code one spectral value, in the order the decoder learns them. Indices
+// that mix ×, +, <<, comparisons, & and | without parentheses follow C precedence.
+#include "model/coefficient_coder.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdlib>
+
+SpectralSubModel::SpectralSubModel(int modelClass_) : modelClass(modelClass_) {
+  // The adaptive bits and maps initialise themselves; histories start at 0.
+  std::fill(std::begin(V1), std::end(V1), 0);
+  std::fill(std::begin(V2), std::end(V2), 0);
+  std::fill(std::begin(V3), std::end(V3), 0);
+  std::fill(std::begin(S), std::end(S), 0u);
+  std::fill(std::begin(H2), std::end(H2), 0u);
+  std::fill(std::begin(H3), std::end(H3), 0u);
+  std::fill(std::begin(A), std::end(A), 0);
+  std::fill(&zeroBigHistory[0][0], &zeroBigHistory[0][0] + sizeof zeroBigHistory, uint8_t(0));
+  std::fill(&zeroSmallHistory[0][0], &zeroSmallHistory[0][0] + sizeof zeroSmallHistory, uint8_t(0));
+  std::fill(&oneHistory[0][0], &oneHistory[0][0] + sizeof oneHistory, uint8_t(0));
+  std::fill(&twoHistory[0][0], &twoHistory[0][0] + sizeof twoHistory, uint8_t(0));
+  std::fill(&threeHistory[0][0], &threeHistory[0][0] + sizeof threeHistory, uint8_t(0));
+  std::fill(&signOneHistory[0][0], &signOneHistory[0][0] + sizeof signOneHistory, uint8_t(0));
+  std::fill(&signLargerHistory[0][0], &signLargerHistory[0][0] + sizeof signLargerHistory, uint8_t(0));
+}
+
+namespace {
+
+// What the contexts of value k are built from; fixed before its first decision.
+struct Neighbourhood {
+  int k, ch, sf, band, n, m;
+  int a1, a2, a3, q1;  // |V1[k]|, |V2[k]|, |V3[k]|, |P1|
+  int zr;              // how far back the last non-zero value of this granule is, 0 .. 3
+  bool bigZone;        // k < m
+  int c2, c3;          // |P2| > 2, |P3| > 2 where they exist
+};
+
+inline void Shift(uint8_t& history, int bit) { history = uint8_t(history << 1 | bit); }
+
+// The zero flag (1 for x = 0). Returns the coded flag.
+int CodeZeroFlag(SpectralSubModel& sm, Coder& coder, const Neighbourhood& c, const CoefficientRun& run,
+                 const GrInfo& granule, int isZero) {
+  if (c.bigZone) {
+    const int X = c.zr > 1;
+    const int Y = std::min(c.a1, 3) + (c.a1 > 5);
+    const int Z = Y + (std::min(c.q1, 3) + (c.q1 > 4)) * 5;
+    const int F = c.k >= 1 && run.PG == 0 && c.a1 == 0;
+    uint8_t& h = sm.zeroBigHistory[c.ch][2 * Y + X];
+    MapRecord<9>& map = sm.zeroBigMap[c.ch][((X + (c.zr > 2) + (2 * Z + F) * 3) * 8) | (h & 7)];
+    AdaptiveBit& primary =
+        sm.zeroBigPrimary[(c.k / 2) * 28 + std::min(c.sf, 5) + (c.sf > 7) + 7 * std::min(c.a2, 3)];
+    const int b = CodeTwoStageBit(coder, primary, rate100_460, 5461, map, rate400_2400, isZero);
+    Shift(h, b);
+    return b;
+  }
+  const int X = c.zr > 1;
+  const int i = std::min(c.sf, 1) + 2 * X;
+  const int Q = std::min(c.q1, 2) + (c.q1 > 4);
+  const int X2 = X + 2 * ((c.a1 > 5) + std::min(c.a1, 1) + 3 * Q);
+  const int F = c.k >= 2 && run.P2 == 0 && run.P1 == 0;
+  uint8_t& h = sm.zeroSmallHistory[c.ch][i];
+  const int R = std::min(std::countr_one(h), 5);
+  // A decoded record holds a 1-bit field here; the mask keeps any other value in the table.
+  const int count1 = granule.count1table_select & 1;
+  MapRecord<9>& map = sm.zeroSmallMap[c.ch][(((2 * X2 + F) * 6) + R) * 2 + count1];
+  AdaptiveBit& primary = sm.zeroSmallPrimary[(c.k / 2) * 6 + std::min(c.sf, 2)];
+  const int b = CodeTwoStageBit(coder, primary, rate100_460, 3276, map, rate200_1050, isZero);
+  Shift(h, b);
+  return b;
+}
+
+// The magnitude-1 flag of the big zone (1 for M = 1).
+int CodeMagnitudeOneFlag(SpectralSubModel& sm, Coder& coder, const Neighbourhood& c,
+                         const CoefficientRun& run, int isOne) {
+  const int i = (c.a1 > 1) + (c.a1 > 2);
+  const int X = std::min(c.a1, 4) + 5 * (std::min(c.q1, 4) + (c.q1 > 6));
+  const int T = c.k < 1 ? 0 : std::abs(run.PG) > 2;
+  uint8_t& h = sm.oneHistory[c.ch][i];
+  MapRecord<6>& map = sm.oneMap[c.ch][((((2 * X + T) * 8 | (h & 7)) * 2 + c.ch) * 2) | (c.k > 64)];
+  const int D = c.k <= 60 ? c.k : c.k / 2 + 30;
+  const int Y = (c.a2 > 2) + (c.a2 > 4) + 3 * std::min(c.sf, 3) + 12 * D;
+  AdaptiveBit& primary = sm.onePrimary[(2 * Y + c.c2) * 2 + c.c3];
+  const int b =
+      CodeTwoStageBit(coder, primary, rate45_200, c.k <= 60 ? 3276 : 5461, map, rate350_2050, isOne);
+  Shift(h, b);
+  return b;
+}
+
+// The neighbourhood level L of a magnitude of 2 or more, and its class C (2 .. 9).
+struct Level {
+  int L, C;
+};
+
+Level NeighbourhoodLevel(const SpectralSubModel& sm, const Neighbourhood& c) {
+  const int L = (12 * c.a1 + 6 * c.a2 + 5 * sm.A[c.k]) / 53;
+  const int C = int(std::bit_width(uint32_t(std::max(1, (462 * L) >> 8) - 1))) + 1;
+  return {L, std::clamp(C, 2, 9)};
+}
+
+// M >= 2 through the flags for 2, 3, 4 .. 8, the escape flag and the tree or the
+// raw bits. Returns the coded magnitude.
+int CodeLargerMagnitude(SpectralSubModel& sm, Coder& coder, const Neighbourhood& c, const CoefficientRun& run,
+                        int C, int M) {
+  const int Cm2 = C - 2;
+  {  // magnitude 2
+    uint8_t& h = sm.twoHistory[c.ch][std::min(c.a1, 5)];
+    MapRecord<6>& map = sm.twoMap[c.ch][std::min(c.sf, 6) + 7 * ((c.band << 2) | (h & 3))];
+    const int aW = 2 * ((c.a1 > 1) + (c.a1 > 2) + (c.a1 > 4)) | (c.a2 > 2);
+    const int I =
+        ((c.q1 > 1) + (c.q1 > 2) + (c.q1 > 3)) |
+        4 * ((2 * ((sm.H2[c.k] & 1) | 2 * ((aW << 1) | (c.a3 > 2)))) | (((run.LVL * 564) >> 8) < c.q1));
+    AdaptiveBit& primary = sm.twoPrimary[12 * (2 * (2 * I + c.c2) + c.c3) + 2 * std::min(Cm2, 5) + c.ch];
+    const int b = CodeTwoStageBit(coder, primary, c.k <= 60 ? rate150_800 : rate200_1050, 3276, map,
+                                  rate512_3200, M == 2);
+    sm.H2[c.k] = sm.H2[c.k] << 1 | uint32_t(b);
+    Shift(h, b);
+    if (b) return 2;
+  }
+  {  // magnitude 3
+    uint8_t& h = sm.threeHistory[c.ch][std::min(c.a1, 4)];
+    MapRecord<6>& map = sm.threeMap[c.ch][std::min(c.sf, 4) + 5 * (((c.band / 2) << 2) | (h & 3))];
+    const int Y3 = (c.q1 > 2) + (c.q1 > 4) +
+                   3 * ((2 * ((sm.H3[c.k] & 1) | 2 * ((c.a2 > 4) | 2 * ((c.a1 > 4) + (c.a1 > 2))))) |
+                        (((run.LVL * 666) >> 8) < c.q1));
+    AdaptiveBit& primary = sm.threePrimary[2 * (std::min(Cm2, 5) + 6 * (2 * (2 * Y3 + c.c2) + c.c3)) + c.ch];
+    const int b = CodeTwoStageBit(coder, primary, rate200_1050, 2340, map, rate400_2400, M == 3);
+    sm.H3[c.k] = sm.H3[c.k] << 1 | uint32_t(b);
+    Shift(h, b);
+    if (b) return 3;
+  }
+  {  // 4 .. 8, one flag each
+    const int E = (c.q1 > 4) + (c.q1 > 8) + 3 * ((c.a1 > 4) + (c.a1 > 8));
+    const int e2 = c.k < 2 ? 0 : std::abs(run.P2) > 4;
+    const int index = ((std::min(c.sf, 2) + 5 * (std::min(Cm2, 6) + 8 * (2 * E + e2))) * 2 + c.ch);
+    for (int j = 4; j <= 8; ++j) {
+      const int b = CodeTwoStageBit(coder, sm.unaryPrimary[j - 4][index], rate200_1050, 2048,
+                                    sm.unaryMap[j - 4][c.ch][c.band], rate400_2400, M == j);
+      if (b) return j;
+    }
+  }
+  const int escape = CodeTwoStageBit(coder, sm.escapePrimary[C], rate400_2400, 2048, sm.escapeMap[c.ch],
+                                     rate350_2050, M >= 512);
+  if (escape) {
+    // 512 .. 8206 as plain bits; a larger magnitude in an encoded record comes out as the
+    // value the bounds force, and that is what both sides store.
+    return CodeBoundedBits<14>(M, 511, 8207, [&](int, int bit) { return CodeEvenBit(coder, bit); });
+  }
+  const int levelClass = (c.a1 > 16) | 2 * ((c.q1 > 16) + (c.q1 > 32) + (c.q1 > 64));
+  AdaptiveBit* primaries = sm.escapeTreePrimary[Cm2][std::min(c.sf, 4)];
+  return CodeBoundedBits<9>(M, 8, 512, [&](int node, int bit) {
+    return CodeTwoStageBit(coder, primaries[node], rate400_2400, 3276, sm.escapeTreeMap[node][levelClass],
+                           rate200_1050, bit);
+  });
+}
+
+// The sign of magnitude 1 (1 for negative).
+int CodeSignOfOne(SpectralSubModel& sm, Coder& coder, const Neighbourhood& c, const CoefficientRun& run,
+                  int negative) {
+  const uint32_t Sk = sm.S[c.k];
+  const int s8 = int((Sk << 1) & 1023) | (c.k < c.m);
+  AdaptiveBit& primary = sm.signOnePrimary[(c.a2 > 0) + (c.a2 > 1) + 3 * (2 * s8 + c.ch)];
+  const int v = (((2 * (c.a1 == 0) | int(Sk & 1)) * 2 + (run.P1 == 0)) * 2) | (run.P1 < 0);
+  uint8_t& h = sm.signOneHistory[c.ch][v];
+  const int zone = (c.k > 16) + (c.k > 60) + (c.k > 200) + (c.k > 100) + (c.k >= c.m);
+  MapRecord<7>& map = sm.signOneMap[c.ch][((int(Sk & 1) + 2 * ((c.a1 == 0) + 2 * zone)) * 4) | (h & 3)];
+  const int b = CodeTwoStageBit(coder, primary, rate999_5000, 7281, map, rate175_950, negative);
+  Shift(h, b);
+  return b;
+}
+
+// The sign of a magnitude of 2 or more.
+int CodeSignOfLarger(SpectralSubModel& sm, Coder& coder, const Neighbourhood& c, const CoefficientRun& run,
+                     int M, int negative) {
+  const uint32_t Sk = sm.S[c.k];
+  const int v =
+      ((((int(Sk & 1) | 2 * (c.a1 == 0)) * 2 + (run.P1 == 0)) * 2 | (run.P1 < 0)) * 2) | (run.P2 < 0);
+  AdaptiveBit& primary =
+      sm.signLargerPrimary[3 * ((M > 16) | (2 * c.ch + 4 * int(Sk & 2047))) + (c.a2 > 0) + (c.a2 > 2)];
+  uint8_t& h = sm.signLargerHistory[c.ch][v];
+  const int zone = (c.k > 16) + (c.k > 60) + (c.k > 100) + (c.k > 200);
+  const int near = int(Sk & 3) | 4 * ((c.a1 > 0) + (c.a1 > 1) + (c.a1 > 4));
+  MapRecord<8>& map = sm.signLargerMap[c.ch][((zone + 5 * near) * 4) | (h & 3)];
+  const int b = CodeTwoStageBit(coder, primary, rate120_600, 4096, map, rate250_1400, negative);
+  Shift(h, b);
+  return b;
+}
+
+}  // namespace
+
+void CodeCoefficient(SpectralSubModel& sm, Coder& coder, int16_t& value, const GrInfo& granule, int sf,
+                     int band, int n, int m, int ch, int k, CoefficientRun& run) {
+  Neighbourhood c;
+  c.k = k;
+  c.ch = ch;
+  c.sf = sf;
+  c.band = band;
+  c.n = n;
+  c.m = m;
+  c.a1 = std::abs(sm.V1[k]);
+  c.a2 = std::abs(sm.V2[k]);
+  c.a3 = std::abs(sm.V3[k]);
+  c.q1 = std::abs(run.P1);
+  c.zr = run.P1 != 0 ? 0 : run.P2 != 0 ? 1 : run.P3 != 0 ? 2 : 3;
+  c.bigZone = k < m;
+  c.c2 = k < 2 ? 0 : std::abs(run.P2) > 2;
+  c.c3 = k < 3 ? 0 : std::abs(run.P3) > 2;
+
+  // When decoding these start empty and are filled in decision by decision.
+  const int given = coder.decoding ? 0 : value;
+  int M = std::abs(given);
+  int x = 0;
+
+  // At n - 1 and m - 1 the value is known to be non-zero, and no history moves
+  // for a decision that is implied rather than coded.
+  const bool zeroImplied = k == n - 1 || k == m - 1;
+  if (zeroImplied || !CodeZeroFlag(sm, coder, c, run, granule, M == 0)) {
+    // At m - 1 the magnitude is at least 2; in the small zone it is 1.
+    int isOne;
+    if (k == m - 1)
+      isOne = 0;
+    else if (!c.bigZone)
+      isOne = 1;
+    else
+      isOne = CodeMagnitudeOneFlag(sm, coder, c, run, M == 1);
+
+    if (isOne) {
+      M = 1;
+      x = CodeSignOfOne(sm, coder, c, run, given < 0) ? -1 : 1;
+    } else {
+      const Level level = NeighbourhoodLevel(sm, c);
+      M = CodeLargerMagnitude(sm, coder, c, run, level.C, M);
+      x = CodeSignOfLarger(sm, coder, c, run, M, given < 0) ? -M : M;
+      sm.A[k] = M + (6 * sm.A[k]) / 7;
+      run.LVL = level.L;
+    }
+  }
+
+  // The histories move at every coded position, zeros included.
+  run.P3 = run.P2;
+  run.P2 = run.P1;
+  run.P1 = x;
+  sm.S[k] = sm.S[k] << 1 | uint32_t(x < 0);
+  value = int16_t(x);
+  run.PG = sm.V1[k];
+  sm.V3[k] = sm.V2[k];
+  sm.V2[k] = sm.V1[k];
+  sm.V1[k] = x;
+}

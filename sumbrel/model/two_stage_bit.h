@@ -1,0 +1,71 @@
+// The two-stage adaptive bit of the spectral model: a primary adaptive bit gives a
+// probability, and a map of K interpolation nodes turns that probability into the one the
+// bit is coded with. Both stages adapt after every bit, so a context that is seen rarely
+// (the primary) is corrected by one that is seen often (the map).
+#pragma once
+#include <cstdint>
+
+#include "coder/coder.h"
+
+// Node values are probabilities of a 0 plus 8192, so that an overshoot below 0 still fits
+// the unsigned field.
+template <int K>
+struct MapRecord {
+  static_assert(K >= 2 && K <= 16);
+  uint16_t count[K];  // updates per node, the index into the map rate
+  uint16_t node[K];
+  uint16_t history;  // outcomes coded with this map; kept, but no context reads it
+
+  MapRecord() : history(0) {
+    for (int i = 0; i < K; ++i) {
+      count[i] = 50;
+      // Node i of K lies at i / (K - 1) of the way from 0 to 32768, rounded down:
+      // 10 nodes start 8192, 11832, 15473, ...
+      node[i] = uint16_t(8192 + i * 32768 / (K - 1));
+    }
+  }
+};
+
+// Codes `bit` (read when encoding) with the primary adaptive bit refined through `map`, and
+// adapts both. Returns the coded bit in both directions.
+template <int K>
+[[gnu::always_inline]] inline int CodeTwoStageBit(Coder& coder, AdaptiveBit& primary,
+                                                  const uint16_t* primaryRate, int limit, MapRecord<K>& map,
+                                                  const uint16_t* mapRate, int bit) {
+  // Interpolate between the two nodes around the primary probability.
+  const int s = int(primary.p) * (K - 1);
+  const int j = s >> 15;
+  const int f = s & 32767;
+  const int low = map.node[j], high = map.node[j + 1];
+  // Both node values are below 2^16 and the weights sum to 2^15: this stays below 2^31.
+  const int d = high * f + (32768 - f) * low;
+  const int v = (d >> 15) - 8192;
+  int q, e;
+  if (v <= 0) {
+    q = 1;
+    e = 0;
+  } else if (v >= 32768) {
+    q = 32767;
+    e = 32768;
+  } else {
+    q = e = v;
+  }
+
+  const int b = CodeBitWithProbability(coder, bit, uint32_t(q));
+
+  // Move both nodes by the same amount, so that the map's output at this point becomes u.
+  // The rate is taken before the count advances.
+  const int r = mapRate[map.count[j]];
+  map.count[j] = uint16_t(map.count[j] + 1 < mapRate[0] ? map.count[j] + 1 : mapRate[0]);
+  const int t = (e * 32768 - e * r) >> 15;
+  const int u = b ? t : t + r;
+  const int g = (f * (low - high) + 32767) >> 15;
+  // Both new values are computed from the old node[j], and stored as unsigned 16-bit
+  // values: an update that lands below 0 wraps (-1 stores 65535).
+  map.node[j] = uint16_t(u + g + 8192);
+  map.node[j + 1] = uint16_t(u + high + g - low + 8192);
+  map.history = uint16_t(map.history << 1 | b);
+
+  UpdateAdaptiveBit(primary, b, primaryRate, limit);
+  return b;
+}
