@@ -1,0 +1,124 @@
+#include "module/file_coder.h"
+
+#include "coder/coder.h"
+#include "module/file_format.h"
+
+using file_format::ReadWord;
+using file_format::WriteWord;
+
+void FileCoder::Allocate() {
+  model = std::make_unique<MP3Model>();
+  escapeBit = std::make_unique<AdaptiveBit>();
+  literalTree = std::make_unique<AdaptiveBit[]>(kLiteralTreeNodes);
+  frames = 0;
+  damaged = false;
+}
+
+void FileCoder::Release() {
+  model.reset();
+  escapeBit.reset();
+  literalTree.reset();
+}
+
+int FileCoder::CodeEscape(int bit) {
+  return CodeBit(model->coder, *escapeBit, bit, rate28_128, LimitOfShift(11));
+}
+
+int FileCoder::CodeLiteral(int symbol) {
+  return CodeTree9(literalTree.get(), model->coder, symbol, -1, 257, rate250_1400, 163);
+}
+
+int FileCoder::StartEncode(FILE* input, FILE* output, int repackFrames, int targetBitRate) {
+  Allocate();
+  source = input;
+  sink = packed = output;
+  storedFrames = 0;
+  model->Input(input);
+  const uint32_t options = uint32_t(repackFrames & 1) | uint32_t(targetBitRate) << 1;
+  if (!WriteWord(output, MODEL_MAGIC) || !WriteWord(output, uint32_t(model->stream_end)) ||
+      !WriteWord(output, uint32_t(storedFrames)) || !WriteWord(output, options))
+    return 1;
+  model->StartStream(repackFrames, targetBitRate);
+  StartEncoding(model->coder, output);
+  return 0;
+}
+
+int FileCoder::StartDecode(FILE* input, FILE* output) {
+  Allocate();
+  source = packed = input;
+  sink = output;
+  uint32_t magic, length, count, options;
+  if (!ReadWord(input, magic) || !ReadWord(input, length) || !ReadWord(input, count) ||
+      !ReadWord(input, options))
+    return 1;
+  // A negative length would lift the writer's limit on the output, which is what keeps a
+  // damaged stream from writing without end; no encoder writes one.
+  if (magic != MODEL_MAGIC || int32_t(length) < 0) return 1;
+  model->stream_end = int32_t(length);
+  storedFrames = int32_t(count);
+  model->StartStream(int(options & 1), int(options >> 1));
+  model->Output(output);
+  StartDecoding(model->coder, input);
+  return 0;
+}
+
+int FileCoder::EncodeStep() {
+  int status = model->ReadFrame();
+  for (;;) {
+    if (CodeEscape(status != 0) == 0) {
+      model->Process();
+      ++frames;
+      return 1;
+    }
+    model->ReadFlush();
+    model->FlushModel();
+    if (status == 1) return 0;
+    for (; status < 0; status = model->ReadFrame()) CodeLiteral(status + 256);
+    CodeLiteral(kEndOfLiterals);
+  }
+}
+
+int FileCoder::DecodeStep() {
+  for (;;) {
+    if (std::feof(source)) {
+      damaged = true;
+      return 0;
+    }
+    if (CodeEscape(0) == 0) {
+      if (uint32_t(frames) >= uint32_t(storedFrames)) {
+        damaged = true;
+        return 0;
+      }
+      model->Process();
+      model->WriteFrame();
+      ++frames;
+      return 1;
+    }
+    model->FlushModel();
+    model->WriteFlush();
+    if (model->out_remaining <= 0) return 0;
+    // Write errors surface when the output is flushed at the end.
+    for (int symbol; (symbol = CodeLiteral(0)) != kEndOfLiterals;) {
+      if (std::feof(source)) break;
+      model->WriteLiteral(symbol);
+    }
+  }
+}
+
+int FileCoder::FinishEncode() {
+  Flush(model->coder);
+  if (!file_format::CopyRest(source, sink, 0)) return 1;
+  if (std::fseek(packed, file_format::kFrameCountOffset, SEEK_SET) != 0) return 1;
+  if (!WriteWord(packed, uint32_t(frames))) return 1;
+  // Bytes still in the stream's buffer could yet fail to reach the file.
+  if (std::fflush(packed) != 0 || std::ferror(packed)) return 1;
+  Release();
+  return 0;
+}
+
+int FileCoder::FinishDecode() {
+  if (!file_format::CopyRest(source, sink, 0)) return 1;
+  if (std::fflush(sink) != 0 || std::ferror(sink)) return 1;
+  Release();
+  return 0;
+}

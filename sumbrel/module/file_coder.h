@@ -1,0 +1,55 @@
+// FileCoder: one coding job between an MP3 file and its model-coded form. It owns the model
+// (with the frame reader, writer and coder inside) and the two contexts of its own decisions,
+// and advances the coded stream one step at a time, so that the caller can report progress
+// and honour a cancel request between steps.
+//
+// A step is one frame, coded by the model, or one break in the frames (stray bytes or the end
+// of the file), coded here: an escape bit, the gap after the last frame, and the stray bytes
+// as literal symbols closed by the symbol 256.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+#include "coder/adaptive_bit.h"
+#include "model/mp3_model.h"
+
+class FileCoder {
+ public:
+  static constexpr int kLiteralTreeNodes = 512;
+  static constexpr int kEndOfLiterals = 256;
+
+  // Each returns 0 on success. `input` and `output` stay owned by the caller.
+  int StartEncode(FILE* input, FILE* output, int repackFrames, int targetBitRate);
+  int StartDecode(FILE* input, FILE* output);
+  // 1 after a frame (call again), 0 once the end of the stream has been coded.
+  int EncodeStep();
+  int DecodeStep();
+  int FinishEncode();
+  int FinishDecode();
+
+  // Frees the model, its sub-models and the driver contexts; harmless when already done.
+  void Release();
+
+  // True when decoding ran past the end of the compressed file or met more frames than
+  // the header records. A stream the encoder made does neither, so the file is damaged; the
+  // stream is ended there rather than decoded on from nothing, which could otherwise write
+  // without bound (frames decoded from noise can cost next to no bits).
+  bool Damaged() const { return damaged; }
+
+  std::unique_ptr<MP3Model> model;
+  std::unique_ptr<AdaptiveBit> escapeBit;
+  std::unique_ptr<AdaptiveBit[]> literalTree;
+  FILE* source = nullptr;
+  FILE* sink = nullptr;
+  FILE* packed = nullptr;
+  int32_t frames = 0;
+  int32_t storedFrames = 0;
+
+ private:
+  void Allocate();
+  int CodeEscape(int bit);
+  int CodeLiteral(int symbol);
+
+  bool damaged = false;
+};

@@ -1,0 +1,53 @@
+// The public interface of libsumbrel.so, for programs that host the plug-in.
+//
+// A host loads the library, calls GetModule once and drives the returned object: one
+// ProcessFile call compresses one MP3 file into a compressed file (extension "sbk") or
+// restores the MP3 file from it, byte for byte. Only one ProcessFile may run at a time in a
+// process, across all module objects: the code tables it builds are process-wide.
+#pragma once
+#include <cstdint>
+
+// The first word of a compressed file, little-endian: model-coded or stored form.
+constexpr uint32_t MODEL_MAGIC = 0x01050405;
+constexpr uint32_t STORED_MAGIC = 0x00050405;
+
+// The host's object. The library calls only OnProgress, the first virtual operation, on the
+// thread that called ProcessFile: after every coded frame and once more at a successful end.
+class ProgressListener {
+ public:
+  virtual void OnProgress(int totalBytes, int doneBytes, int codedBytes) = 0;
+
+ protected:
+  ~ProgressListener() = default;
+};
+
+// The virtual operations in this order are the binary interface with the host.
+class Module {
+ public:
+  virtual ~Module() = default;
+  // decode 0 compresses the MP3 file `input` into `output`; any other value restores.
+  // 0 when the output is complete; 1 otherwise, and then no new output file is left and an
+  // existing one is unchanged (the output is written beside it and renamed at the end).
+  // Restoring gives 1 for a file that starts with neither magic word, and for a model-coded
+  // file found damaged (its coded stream runs past the end of the file, or holds more frames
+  // than its header records). 1 without touching any file while another job runs in the
+  // process, or when input and output are the same file.
+  virtual int ProcessFile(const char* input, const char* output, int decode) = 0;
+  // A nonzero value stops a running job after its current step (from any thread). It is
+  // not cleared by the library: set it back to 0 before the next job.
+  virtual void SetCancel(int value) = 0;
+  virtual int GetCancel() = 0;
+  // Share of the original size a compressed file saves, in percent: -1000 when it cannot be
+  // opened, -2 for a model-coded file without an original length (0, or too short to hold
+  // one), 0 when not compressed.
+  virtual double GetSavedPercent(const char* path) = 0;
+  // Bytes a compressed file saves: -1000 when it cannot be opened, -4 for the stored form,
+  // 0 when not compressed or too short to hold the original length.
+  virtual int GetSavedBytes(const char* path) = 0;
+  // 1 for a readable file named *.mp3, or named *.sbk that starts with a magic word.
+  virtual int IsSupported(const char* path) = 0;
+};
+
+// `listener` is the address of a ProgressListener, or 0. Null when out of memory.
+extern "C" __attribute__((visibility("default"))) Module* GetModule(intptr_t listener);
+using GetModuleFunction = Module* (*)(intptr_t listener);
