@@ -50,3 +50,21 @@ echo "== sumbrel: parse every frame of an MP3 file and rebuild it bit for bit ==
   lame --quiet -V 4 noise.wav noise.mp3
   "$bin/mp3frames" noise.mp3
 )
+
+echo
+echo "== sumbrel: compress MP3 files losslessly, restore them, compare =="
+(
+  cd "$work"
+  mkdir sumbrel-demo
+  # The clip above, once more as freshly made VBR and CBR files.
+  lame --quiet -V 4 noise.wav sumbrel-demo/vbr.mp3
+  lame --quiet -b 128 noise.wav sumbrel-demo/cbr.mp3
+  cd sumbrel-demo
+  "$bin/sumbrel" compress -j 2 --verify vbr.mp3 cbr.mp3
+  mkdir originals && mv vbr.mp3 cbr.mp3 originals/
+  "$bin/sumbrel" restore vbr.mp3.sbk cbr.mp3.sbk
+  "$bin/sumbrel" info vbr.mp3.sbk cbr.mp3.sbk
+  for f in vbr.mp3 cbr.mp3; do
+    if cmp -s "originals/$f" "$f"; then echo "$f: restored bytes are identical"; else echo "$f: MISMATCH"; exit 1; fi
+  done
+)

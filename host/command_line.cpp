@@ -1,0 +1,130 @@
+#include "command_line.h"
+
+#include <getopt.h>
+#include <sched.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+const char* const kUsage =
+    "usage: sumbrel compress [-j N] [-f] [--verify] [-o OUT] FILE.mp3...\n"
+    "       sumbrel restore [-j N] [-f] [-o OUT] FILE.sbk...\n"
+    "       sumbrel info FILE...\n"
+    "\n"
+    "compress    writes FILE.mp3.sbk beside each input\n"
+    "restore     writes each FILE.sbk back as FILE\n"
+    "info        prints each file's form, sizes, saved percent and frame count\n"
+    "\n"
+    "  -j, --jobs N   files worked on at once, each in its own process\n"
+    "                 (default: the processors this process may use)\n"
+    "  -o, --output OUT  the output name, for a single input\n"
+    "  -f, --force    replace existing output files\n"
+    "      --verify   after compressing, restore and compare byte for byte\n"
+    "  -h, --help     this text\n"
+    "  -V, --version  the program's version\n"
+    "\n"
+    "Exit code 0 when every file succeeded, 1 when any failed, 2 for a usage error.\n";
+
+int UsableProcessors() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
+  const int count = CPU_COUNT(&set);
+  return count > 0 ? count : 1;
+}
+
+namespace {
+
+bool ParseJobs(const char* text, int& jobs) {
+  errno = 0;
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || value < 1 || value > 1024) return false;
+  jobs = int(value);
+  return true;
+}
+
+}  // namespace
+
+bool ParseCommandLine(int argc, char** argv, Options& options, std::string& error) {
+  enum { kVerify = 1000 };
+  static const option longOptions[] = {
+      {"jobs", required_argument, nullptr, 'j'}, {"output", required_argument, nullptr, 'o'},
+      {"force", no_argument, nullptr, 'f'},      {"verify", no_argument, nullptr, kVerify},
+      {"help", no_argument, nullptr, 'h'},       {"version", no_argument, nullptr, 'V'},
+      {nullptr, 0, nullptr, 0}};
+  bool help = false, version = false, outputGiven = false;
+  opterr = 0;
+  optind = 1;
+  for (;;) {
+    const int c = getopt_long(argc, argv, ":j:o:fhV", longOptions, nullptr);
+    if (c == -1) break;
+    switch (c) {
+      case 'j':
+        if (!ParseJobs(optarg, options.jobs)) {
+          error = std::string("-j needs a number of jobs from 1 to 1024, not '") + optarg + "'";
+          return false;
+        }
+        break;
+      case 'o':
+        if (*optarg == '\0') {
+          error = "-o needs a file name";
+          return false;
+        }
+        options.output = optarg;
+        outputGiven = true;
+        break;
+      case 'f': options.force = true; break;
+      case kVerify: options.verify = true; break;
+      case 'h': help = true; break;
+      case 'V': version = true; break;
+      case ':':
+        error = std::string("option '") + argv[optind - 1] + "' needs a value";
+        return false;
+      default:
+        error = optopt ? std::string("unknown option '-") + char(optopt) + "'"
+                       : std::string("unknown option '") + argv[optind - 1] + "'";
+        return false;
+    }
+  }
+  if (help || version) {
+    options.action = help ? Action::Help : Action::Version;
+    return true;
+  }
+  if (optind >= argc) {
+    error = "no command given";
+    return false;
+  }
+  const std::string command = argv[optind++];
+  if (command == "compress") {
+    options.action = Action::Compress;
+  } else if (command == "restore") {
+    options.action = Action::Restore;
+  } else if (command == "info") {
+    options.action = Action::Info;
+  } else {
+    error = "unknown command '" + command + "'";
+    return false;
+  }
+  options.files.assign(argv + optind, argv + argc);
+  if (options.files.empty()) {
+    error = command + ": no files given";
+    return false;
+  }
+  if (outputGiven && options.action == Action::Info) {
+    error = "info writes no files, so -o does not apply";
+    return false;
+  }
+  if (outputGiven && options.files.size() != 1) {
+    error = "-o names the output of a single input, but " +
+            std::to_string(options.files.size()) + " files were given";
+    return false;
+  }
+  if (options.verify && options.action != Action::Compress) {
+    error = "--verify applies to compress only";
+    return false;
+  }
+  if (options.jobs == 0) options.jobs = UsableProcessors();
+  return true;
+}

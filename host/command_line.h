@@ -1,0 +1,23 @@
+// What the user asked for on the command line of `sumbrel`.
+#pragma once
+#include <string>
+#include <vector>
+
+enum class Action { Compress, Restore, Info, Help, Version };
+
+struct Options {
+  Action action = Action::Help;
+  std::vector<std::string> files;
+  std::string output;  // -o: only with a single input
+  int jobs = 0;        // -j: 0 means one per processor this process may use
+  bool force = false;
+  bool verify = false;
+};
+
+// Fills `options` from argv. On a usage error returns false with the reason in `error`.
+bool ParseCommandLine(int argc, char** argv, Options& options, std::string& error);
+
+// The processors this process may run on (so `taskset -c 0` gives one).
+int UsableProcessors();
+
+extern const char* const kUsage;

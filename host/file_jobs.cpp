@@ -1,0 +1,212 @@
+#include "file_jobs.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstring>
+#include <vector>
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+namespace {
+
+mode_t g_umask = 022;
+
+std::string Reason() { return std::strerror(errno); }
+
+// A new, empty file beside `path`, so that the final rename stays on one file system. The
+// suffix keeps the extension the library looks at.
+bool MakeTempBeside(const std::string& path, const char* suffix, std::string& temp,
+                    std::string& error) {
+  std::string base = BaseOf(path).substr(0, 180);
+  temp = FolderOf(path) + "/." + base + ".XXXXXX" + suffix;
+  const int fd = mkstemps(temp.data(), int(std::strlen(suffix)));
+  if (fd < 0) {
+    error = "cannot create a file in the folder " + FolderOf(path) + ": " + Reason();
+    return false;
+  }
+  close(fd);
+  return true;
+}
+
+bool SameContents(const std::string& a, const std::string& b, std::string& error) {
+  FILE* fa = std::fopen(a.c_str(), "rb");
+  FILE* fb = std::fopen(b.c_str(), "rb");
+  bool same = fa && fb;
+  if (!same) error = "cannot read back for the comparison: " + Reason();
+  static std::vector<char> bufferA(1 << 16), bufferB(1 << 16);
+  while (same) {
+    const size_t na = std::fread(bufferA.data(), 1, bufferA.size(), fa);
+    const size_t nb = std::fread(bufferB.data(), 1, bufferB.size(), fb);
+    if (na != nb || std::memcmp(bufferA.data(), bufferB.data(), na) != 0) {
+      same = false;
+      error = "the restored bytes differ from the input";
+    } else if (na == 0) {
+      if (std::ferror(fa) || std::ferror(fb)) {
+        same = false;
+        error = "a read failed during the comparison";
+      }
+      break;
+    }
+  }
+  if (fa) std::fclose(fa);
+  if (fb) std::fclose(fb);
+  return same;
+}
+
+// Moves the finished temporary file to its name. Without force an output that appeared in the
+// meantime is kept, not replaced.
+bool PlaceOutput(const std::string& temp, const std::string& output, bool force,
+                 std::string& error) {
+  chmod(temp.c_str(), 0666 & ~g_umask);
+  if (force) {
+    if (rename(temp.c_str(), output.c_str()) == 0) return true;
+  } else {
+    if (renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, output.c_str(), RENAME_NOREPLACE) == 0)
+      return true;
+    if (errno == EINVAL || errno == ENOSYS) {  // file systems without the no-replace rename
+      if (link(temp.c_str(), output.c_str()) == 0) {
+        unlink(temp.c_str());
+        return true;
+      }
+    }
+  }
+  error = errno == EEXIST ? output + " already exists (-f replaces it)"
+                          : "cannot move the result to " + output + ": " + Reason();
+  unlink(temp.c_str());
+  return false;
+}
+
+int64_t FileSize(const std::string& path) {
+  struct stat status {};
+  return stat(path.c_str(), &status) == 0 ? int64_t(status.st_size) : -1;
+}
+
+// Restores `input` (whose header is `header`) into `output` and checks the result against what
+// the header records. On failure nothing is left at `output`.
+bool RestoreChecked(Module& module, JobListener& listener, const std::string& input,
+                    const PackedHeader& header, const std::string& output,
+                    int64_t& frames, std::string& error) {
+  listener.calls = 0;
+  const int result = module.ProcessFile(input.c_str(), output.c_str(), 1);
+  if (g_interrupted) {
+    unlink(output.c_str());
+    error = "interrupted";
+    return false;
+  }
+  if (result != 0) {
+    unlink(output.c_str());
+    error = "the library could not restore it (it gives no reason; a damaged file or a "
+            "failed write are the usual causes)";
+    return false;
+  }
+  // The library reports once per decoded frame and once more at the end.
+  frames = listener.calls - 1;
+  const int64_t size = FileSize(output);
+  std::string damage;
+  if (size != header.originalSize)
+    damage = "restored " + std::to_string(size) + " bytes where the header records " +
+             std::to_string(header.originalSize);
+  if (header.form == PackedForm::ModelCoded && frames != header.frames)
+    damage += (damage.empty() ? "" : ", and ") + std::string("decoded ") +
+              std::to_string(frames) + " frames where the header records " +
+              std::to_string(header.frames);
+  if (!damage.empty()) {
+    unlink(output.c_str());
+    error = "damaged compressed file: " + damage + "; nothing was written";
+    return false;
+  }
+  return true;
+}
+
+std::string Sizes(const FileJob& job, int64_t from, int64_t to) {
+  char text[64];
+  std::snprintf(text, sizeof text, ": %" PRId64 " -> %" PRId64 " bytes", from, to);
+  return job.input + " -> " + job.output + text;
+}
+
+JobResult Compress(Module& module, JobListener& listener, const FileJob& job) {
+  JobResult result;
+  std::string temp;
+  if (!MakeTempBeside(job.output, ".sbk", temp, result.text)) return result;
+  listener.base = 0;
+  listener.calls = 0;
+  const int status = module.ProcessFile(job.input.c_str(), temp.c_str(), 0);
+  PackedHeader header;
+  std::string error;
+  if (g_interrupted) {
+    result.text = "interrupted";
+  } else if (status != 0) {
+    result.text = "the library could not compress it (it gives no reason; an unreadable "
+                  "input or a failed write are the usual causes)";
+  } else if (!ReadPackedHeader(temp, header, error) || header.form == PackedForm::NotCompressed) {
+    result.text = "the library wrote no compressed file";
+  } else if (job.verify) {
+    std::string restored;
+    int64_t frames = 0;
+    listener.base = header.originalSize;
+    if (!MakeTempBeside(job.output, ".verify", restored, result.text)) {
+      unlink(temp.c_str());
+      return result;
+    }
+    const bool ok = RestoreChecked(module, listener, temp, header, restored, frames, error) &&
+                    SameContents(job.input, restored, error);
+    unlink(restored.c_str());
+    if (!ok) result.text = error == "interrupted" ? error : "verification failed: " + error;
+  }
+  if (!result.text.empty() || !PlaceOutput(temp, job.output, job.force, result.text)) {
+    unlink(temp.c_str());
+    return result;
+  }
+  result.ok = true;
+  char text[160];
+  std::snprintf(text, sizeof text, ", saved %.2f%%, ",
+                SavedPercent(header.originalSize, header.fileSize));
+  result.text = Sizes(job, header.originalSize, header.fileSize) + text;
+  if (header.form == PackedForm::Stored)
+    result.text += "stored (coding did not pay)";
+  else
+    result.text += "model-coded, " + std::to_string(header.frames) + " frames";
+  if (job.verify) result.text += ", verified";
+  return result;
+}
+
+JobResult Restore(Module& module, JobListener& listener, const FileJob& job) {
+  JobResult result;
+  std::string temp;
+  if (!MakeTempBeside(job.output, ".part", temp, result.text)) return result;
+  listener.base = 0;
+  int64_t frames = 0;
+  if (!RestoreChecked(module, listener, job.input, job.header, temp, frames, result.text) ||
+      !PlaceOutput(temp, job.output, job.force, result.text))
+    return result;
+  result.ok = true;
+  result.text = Sizes(job, job.header.fileSize, job.header.originalSize) + ", " +
+                FormName(job.header.form);
+  if (job.header.form == PackedForm::ModelCoded)
+    result.text += ", " + std::to_string(frames) + " frames";
+  return result;
+}
+
+}  // namespace
+
+void RememberUmask() {
+  g_umask = umask(0);
+  umask(g_umask);
+}
+
+void JobListener::OnProgress(int, int doneBytes, int) {
+  ++calls;
+  if (g_interrupted && module) module->SetCancel(1);
+  if (progress) progress->Report(base + doneBytes);
+}
+
+JobResult RunJob(Module& module, JobListener& listener, const FileJob& job) {
+  listener.module = &module;
+  return job.restore ? Restore(module, listener, job) : Compress(module, listener, job);
+}

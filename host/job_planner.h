@@ -1,0 +1,38 @@
+// The checks made for each file before any work starts, and what a job needs to know.
+#pragma once
+#include <sys/types.h>
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "packed_header.h"
+#include "sumbrel.h"
+
+struct FileJob {
+  std::string input;
+  std::string output;
+  bool restore = false;
+  bool force = false;
+  bool verify = false;
+  PackedHeader header;    // restoring: the header of the input
+  int64_t workBytes = 0;  // MP3 bytes a job goes through, counting the verifying pass
+};
+
+// Looks at names, inputs and outputs before anything is written, so that a bad file gets its
+// message at once and two files never race for one output. Plan returns "" when the job can
+// run, else the reason.
+struct JobPlanner {
+  Module& module;
+  bool restore, force, verify;
+  std::string explicitOutput;
+  std::set<std::pair<dev_t, ino_t>> inputs;  // every input of this command
+  std::set<std::string> outputs;             // outputs planned so far
+
+  std::string Plan(const std::string& input, FileJob& job);
+};
+
+// The folder part of a path ("." when it has none) and the name after the last slash.
+std::string FolderOf(const std::string& path);
+std::string BaseOf(const std::string& path);

@@ -1,0 +1,209 @@
+#include "worker_pool.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// What a child tells its parent through its pipe. Each message is written whole in one call
+// (it is smaller than PIPE_BUF), so it arrives whole.
+struct Message {
+  enum Kind : int32_t { Progress, Done } kind;
+  int32_t ok;
+  int64_t doneBytes;
+  char text[1024];
+};
+static_assert(sizeof(Message) <= PIPE_BUF);
+
+void Send(int fd, const Message& message) {
+  while (write(fd, &message, sizeof message) < 0 && errno == EINTR) {
+  }
+}
+
+// Passes progress on to the parent, at most twenty times a second.
+class PipeProgress final : public JobProgress {
+ public:
+  explicit PipeProgress(int fd) : fd_(fd) {}
+  void Report(int64_t doneBytes) override {
+    const double now = MonotonicSeconds();
+    if (now - last_ < 0.05) return;
+    last_ = now;
+    Message message{};
+    message.kind = Message::Progress;
+    message.doneBytes = doneBytes;
+    Send(fd_, message);
+  }
+
+ private:
+  int fd_;
+  double last_ = -1;
+};
+
+[[noreturn]] void RunChild(const FileJob& job, const PluginLibrary& library, int fd) {
+  std::signal(SIGPIPE, SIG_IGN);
+  Message message{};
+  message.kind = Message::Done;
+  JobListener listener;
+  PipeProgress progress(fd);
+  listener.progress = &progress;
+  Module* module = library.getModule(reinterpret_cast<intptr_t>(
+      static_cast<ProgressListener*>(&listener)));
+  JobResult result;
+  if (!module)
+    result.text = "the library could not create its module (out of memory)";
+  else
+    result = RunJob(*module, listener, job);
+  message.ok = result.ok;
+  std::snprintf(message.text, sizeof message.text, "%s", result.text.c_str());
+  Send(fd, message);
+  _exit(0);  // the parent's buffers and static objects are not the child's to flush
+}
+
+struct Worker {
+  pid_t pid = -1;
+  int fd = -1;
+  size_t job = 0;
+  int64_t doneBytes = 0;
+  bool finished = false;  // its Done message arrived
+  bool ok = false;
+  std::string text;
+  std::string pending;  // bytes of a message not yet complete
+};
+
+std::string ExitDescription(int status) {
+  if (WIFSIGNALED(status))
+    return std::string("the worker process was killed by signal ") +
+           std::to_string(WTERMSIG(status)) + " (" + strsignal(WTERMSIG(status)) + ")";
+  return "the worker process ended without a result (exit code " +
+         std::to_string(WEXITSTATUS(status)) + ")";
+}
+
+bool Start(Worker& worker, const std::vector<FileJob>& jobs, const PluginLibrary& library) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) {
+    worker.text = std::string("cannot create a pipe: ") + std::strerror(errno);
+    return false;
+  }
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const pid_t pid = fork();
+  if (pid < 0) {
+    worker.text = std::string("cannot start a worker process: ") + std::strerror(errno);
+    close(fds[0]);
+    close(fds[1]);
+    return false;
+  }
+  if (pid == 0) {
+    close(fds[0]);
+    RunChild(jobs[worker.job], library, fds[1]);
+  }
+  close(fds[1]);
+  worker.pid = pid;
+  worker.fd = fds[0];
+  return true;
+}
+
+// Reads what is there; returns false at the end of the pipe.
+bool Drain(Worker& worker) {
+  char buffer[sizeof(Message) * 8];
+  const ssize_t n = read(worker.fd, buffer, sizeof buffer);
+  if (n < 0) return errno == EINTR || errno == EAGAIN;
+  if (n == 0) return false;
+  worker.pending.append(buffer, size_t(n));
+  while (worker.pending.size() >= sizeof(Message)) {
+    Message message;
+    std::memcpy(&message, worker.pending.data(), sizeof message);
+    worker.pending.erase(0, sizeof message);
+    if (message.kind == Message::Progress) {
+      worker.doneBytes = message.doneBytes;
+    } else {
+      message.text[sizeof message.text - 1] = '\0';
+      worker.finished = true;
+      worker.ok = message.ok != 0;
+      worker.text = message.text;
+    }
+  }
+  return true;
+}
+
+void PrintOutcome(const FileJob& job, bool ok, const std::string& text, ProgressBar* bar) {
+  if (bar) bar->Clear();
+  if (ok) {
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+  } else {
+    std::fprintf(stderr, "sumbrel: %s: %s\n", job.input.c_str(), text.c_str());
+  }
+}
+
+}  // namespace
+
+PoolTally RunJobsInProcesses(const std::vector<FileJob>& jobs, int parallel,
+                             const PluginLibrary& library, ProgressBar* bar) {
+  PoolTally tally;
+  std::vector<Worker> running;
+  size_t next = 0;
+  int64_t finishedBytes = 0;
+  bool forwarded = false;
+  parallel = std::max(parallel, 1);
+  while (next < jobs.size() || !running.empty()) {
+    while (!g_interrupted && next < jobs.size() && int(running.size()) < parallel) {
+      Worker worker;
+      worker.job = next++;
+      if (Start(worker, jobs, library)) {
+        running.push_back(std::move(worker));
+      } else {
+        ++tally.failed;
+        finishedBytes += jobs[worker.job].workBytes;
+        PrintOutcome(jobs[worker.job], false, worker.text, bar);
+      }
+    }
+    if (g_interrupted && !forwarded) {
+      // A terminal's interrupt reaches the children itself; a signal sent to this process
+      // alone must be passed on, so that each job deletes its partial output.
+      for (const Worker& worker : running) kill(worker.pid, SIGTERM);
+      forwarded = true;
+    }
+    if (running.empty()) break;
+    std::vector<pollfd> polled;
+    for (const Worker& worker : running) polled.push_back({worker.fd, POLLIN, 0});
+    const int ready = poll(polled.data(), polled.size(), 100);
+    for (size_t i = running.size(); ready > 0 && i-- > 0;) {
+      if (!(polled[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      Worker& worker = running[i];
+      if (Drain(worker)) continue;
+      close(worker.fd);
+      int status = 0;
+      while (waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      if (!worker.finished) worker.text = ExitDescription(status);
+      if (!worker.finished || !worker.ok) ++tally.failed;
+      finishedBytes += jobs[worker.job].workBytes;
+      PrintOutcome(jobs[worker.job], worker.finished && worker.ok, worker.text, bar);
+      running.erase(running.begin() + long(i));
+    }
+    if (bar) {
+      int64_t done = finishedBytes;
+      for (const Worker& worker : running) done += worker.doneBytes;
+      std::string names;
+      if (!running.empty()) {
+        names = jobs[running.back().job].input;
+        if (running.size() > 1) names += " (+" + std::to_string(running.size() - 1) + " more)";
+      }
+      bar->Show(done, names, ready > 0 && running.empty());
+    }
+  }
+  tally.notStarted = int(jobs.size() - next);
+  if (bar) bar->Clear();
+  return tally;
+}

@@ -1,0 +1,17 @@
+// Runs each file's job in a child process of its own, a given number at once, and prints one
+// line per file as the jobs end: the summary on standard output, a failure on standard error.
+#pragma once
+#include <vector>
+
+#include "file_jobs.h"
+#include "plugin_library.h"
+#include "progress_bar.h"
+
+struct PoolTally {
+  int failed = 0;
+  int notStarted = 0;  // left out after an interruption
+};
+
+// `bar` is null when standard error is not a terminal.
+PoolTally RunJobsInProcesses(const std::vector<FileJob>& jobs, int parallel,
+                             const PluginLibrary& library, ProgressBar* bar);
