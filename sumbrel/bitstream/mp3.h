@@ -68,9 +68,11 @@ class MP3 {
   int32_t out_remaining;
   // Nonzero while the reader cannot use the bit reservoir for the next frame: 1 at the start
   // of the input, -1 after a literal byte. An accepted frame clears it, so while a frame is
-  // being coded it is 0; the writer's out_reset is 1 only until the first frame is written.
-  // Both are therefore set during a frame's coding only for the first frame of the stream,
-  // where the model's own state (no previous frame) already decides alike in both directions.
+  // being coded in_reset is always 0, while the writer's out_reset is 1 for the first frame
+  // (it is cleared once that frame is written). There the model has no previous frame
+  // (freeBits -1) and so predicts alike in both directions. When a run of frames ends at a
+  // literal byte, in_reset is already -1 while the last gap is coded: the encoder then never
+  // takes that gap from freeBits, and the decoder reads its choice from the stream.
   int32_t in_reset;
   int32_t out_reset;
   // Bytes are stored newest at the lowest address. The margins around the window let a

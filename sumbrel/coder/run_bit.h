@@ -19,7 +19,7 @@ inline int CodeRunBit(RunModel& model, Coder& coder, B& bit, const uint16_t* rat
   if (model.run < 31) model.run += 1;
   if (model.run == 1) {
     model.last = coded;
-  } else if (coded != model.last) {
+  } else if (coded != model.last) {  // also once run has stopped growing at 31
     model.run = 0;
     model.last = coded;
   }

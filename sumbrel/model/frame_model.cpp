@@ -50,6 +50,8 @@ void MP3Model::Process() {
 int MP3Model::CodeGap() {
   int gap = -1;
   if (prevPart23Total >= 0) {
+    // Before a literal run the reader's reset is already set, so the encoder sends 0 there
+    // even for a gap that equals freeBits.
     const bool resetCondition = coder.decoding ? out_reset != 0 : in_reset != 0;
     int equalsFree = !resetCondition && ancillaryBits == freeBits;
     CodeBit(coder, layoutModel.gapFlag, equalsFree, rate28_128, LimitOfShift(11));
@@ -59,7 +61,8 @@ int MP3Model::CodeGap() {
       int bytePart = std::max(ancillaryBits, 0) >> 3;
       CodeTree<11>(layoutModel.gapBytes, coder, bytePart, -1, kGapByteBound, rate28_128, LimitOfShift(11));
       // The gap ends where this frame's main data starts, on a byte boundary, so its low
-      // three bits follow from where the previous frame's granule data ended.
+      // three bits follow from where the previous frame's granule data ended; both sides
+      // rebuild the gap from them rather than from the count the reader handed over.
       gap = bytePart * 8 + ((-prevPart23Total) & 7);
     }
   }
@@ -87,7 +90,8 @@ int MP3Model::CodeGap() {
       }
       if (coder.decoding) ancillaryBuffer[i] = uint8_t(rebuilt);
     }
-    ancillaryTotal = int32_t(uint32_t(ancillaryTotal) + uint32_t(gap));  // only its parity counts
+    // Only its parity counts; an empty or unknown gap leaves it as it was.
+    ancillaryTotal = int32_t(uint32_t(ancillaryTotal) + uint32_t(gap));
   }
   return gap;
 }
