@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -51,7 +52,9 @@ void TContainerReader::Bytes(void* Buffer, int64_t Count) {
   while (Count > 0) {
     const int32_t Want = static_cast<int32_t>(std::min<int64_t>(Count, 1 << 30));
     const int32_t Got = FInput.Read(Dst, Want);
-    if (Got <= 0) throw EContainerError("truncated container");
+    if (Got <= 0)
+      throw EContainerError("truncated container: it ends at offset " + std::to_string(Offset()) +
+                            " inside a record");
     Dst += Got;
     Count -= Got;
   }
@@ -65,8 +68,17 @@ int32_t TContainerReader::Int32() {
 
 int32_t TContainerReader::Length() {
   const int32_t Value = Int32();
-  if (Value < 0) throw EContainerError("inconsistent container: negative length");
+  if (Value < 0)
+    throw EContainerError("inconsistent container: negative length at offset " +
+                          std::to_string(Offset() - 4));
   return Value;
+}
+
+void TContainerReader::ExpectEnd(int64_t EndOffset) {
+  uint8_t Byte;
+  if (FInput.Read(&Byte, 1) > 0)
+    throw EContainerError("damaged container: the end record at offset " + std::to_string(EndOffset) +
+                          " is followed by more data");
 }
 
 int32_t TContainerReader::Level() {

@@ -36,12 +36,21 @@ class TContainerWriter {
 };
 
 // Every read throws EContainerError when the input ends before the field does.
+// Messages name the container offset where the damage shows, so that a user
+// can look at the bytes there.
 class TContainerReader {
  public:
   explicit TContainerReader(TStream& Input) : FInput(Input) {}
 
+  // Offset in the container of the next byte to be read.
+  int64_t Offset() { return FInput.GetPosition(); }
   // The record count N: negative ends the container.
   int32_t Count() { return Int32(); }
+  // After the end record, whose first byte is at EndOffset: the encoder writes
+  // it as the container's last bytes, so anything after it means the count
+  // was damaged or containers were joined, and decoding it would silently
+  // drop the rest. Throws unless the input ends here.
+  void ExpectEnd(int64_t EndOffset);
   // A length field (raw record, stream entry or run); negative ones throw.
   int32_t Length();
   // The level byte, sign-extended as it was written from the low 8 bits.

@@ -4,6 +4,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <exception>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "BufferedStreams.h"
 #include "Container.h"
@@ -25,29 +30,64 @@ void GrowCompleted(int32_t Count) {
   for (int32_t i = 0; i < Count; ++i) Completed[i].store(false, std::memory_order_relaxed);
 }
 
+// Leaving a group by an exception (a task that cannot be started, a failed
+// allocation) would otherwise leave the tasks already running waiting for
+// progress that never comes, and the thread that joins them with it: so the
+// abort flag goes up on that path whatever threw, and every task is waited for
+// before the exception travels on.
+class TAbortOnUnwind {
+ public:
+  TAbortOnUnwind() = default;
+  TAbortOnUnwind(const TAbortOnUnwind&) = delete;
+  TAbortOnUnwind& operator=(const TAbortOnUnwind&) = delete;
+  ~TAbortOnUnwind() {
+    if (std::uncaught_exceptions() <= FPending) return;
+    Abort("decoding stopped");
+    std::vector<TTask*> All;
+    for (auto& Worker : Task) All.push_back(Worker.get());
+    All.push_back(Task2.get());
+    All.push_back(Task3.get());
+    try {
+      WaitForAll(All);
+    } catch (...) {
+      // The error already on its way is the one to report.
+    }
+  }
+
+ private:
+  const int FPending = std::uncaught_exceptions();
+};
+
+std::string At(int64_t Offset) { return " at offset " + std::to_string(Offset); }
+
 // Reads the entries and the total of a group into Info; returns the total.
 int64_t ReadGroupHeader(TContainerReader& Reader, int32_t Count) {
   int64_t Sum = 0;
   for (int32_t i = 0; i < Count; ++i) {
     Info->Add();
     Info->Insert(DecStoreOffset, static_cast<uint32_t>(Sum));
+    const int64_t Entry = Reader.Offset();
     const int32_t Lvl = Reader.Level();
     const int32_t Length = Reader.Length();
-    if (Lvl < 1 || Lvl > 9) throw EContainerError("inconsistent container: level out of range");
+    if (Lvl < 1 || Lvl > 9)
+      throw EContainerError("inconsistent container: level " + std::to_string(Lvl) + " in the entry" + At(Entry));
     Info->Insert(DecLevel, static_cast<uint32_t>(Lvl));
     Info->Insert(DecPlainLength, static_cast<uint32_t>(Length));
     Sum += Length;
     // Offsets in a row are 32-bit, and no encoder group comes near this.
-    if (Sum > INT32_MAX) throw EContainerError("inconsistent container: group too large");
+    if (Sum > INT32_MAX) throw EContainerError("inconsistent container: group too large" + At(Entry));
   }
+  const int64_t TotalAt = Reader.Offset();
   if (Reader.Total() != Sum)
-    throw EContainerError("inconsistent container: group total does not match its streams");
+    throw EContainerError("inconsistent container: group total" + At(TotalAt) + " does not match its streams");
   return Sum;
 }
 
-void DecodeGroup(TContainerReader& Reader, int32_t Count) {
+void DecodeGroup(TContainerReader& Reader, int32_t Count, int64_t RecordOffset) {
+  GroupOffset = RecordOffset;
   if (OodleDLL::OodleLZ_Compress == nullptr)
-    throw EContainerError("the codec library is missing, stream groups cannot be rebuilt");
+    throw EContainerError("the stream group" + At(RecordOffset) +
+                          " cannot be rebuilt: no codec library beside the program");
   // The entries are read before the flags are sized: a damaged count must end
   // at the missing entries instead of reserving room for them first.
   const int64_t Total = ReadGroupHeader(Reader, Count);
@@ -55,14 +95,20 @@ void DecodeGroup(TContainerReader& Reader, int32_t Count) {
 
   // Grown before the reader starts, so the memory stays put while the other
   // threads work in it.
-  Store->SetSize(Total);
+  try {
+    Store->SetSize(Total);
+  } catch (const std::bad_alloc&) {
+    throw std::runtime_error("cannot allocate " + std::to_string(Total) +
+                             " bytes for the contents of the stream group" + At(RecordOffset));
+  }
   Store->SetPosition(0);
   GroupCount = Count;
   GroupTotal = Total;
   C.store(0, std::memory_order_release);
 
-  // From here on nothing on this thread may throw before every task is waited
-  // for; failures of the tasks come back through the abort flag.
+  // Failures of the tasks come back through the abort flag; a failure on this
+  // thread raises it through the guard.
+  TAbortOnUnwind Guard;
   Task3->Perform(ReadInput);
   Task3->Start();
   Task2->Perform(WriteOutput);
@@ -137,12 +183,16 @@ void Decode() {
 
   TContainerReader Reader(In);
   for (;;) {
+    const int64_t RecordOffset = Reader.Offset();
     const int32_t Count = Reader.Count();
-    if (Count < 0) break;
+    if (Count < 0) {
+      Reader.ExpectEnd(RecordOffset);
+      break;
+    }
     if (Count == 0)
       Reader.Copy(Out, Reader.Length());
     else
-      DecodeGroup(Reader, Count);
+      DecodeGroup(Reader, Count, RecordOffset);
     Info->Reset();
   }
   FreeState();

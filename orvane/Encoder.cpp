@@ -1,6 +1,9 @@
 #include "Encoder.h"
 
 #include <algorithm>
+#include <new>
+#include <stdexcept>
+#include <string>
 #include <vector>
 #include <unistd.h>
 
@@ -195,7 +198,12 @@ void Encode(int32_t BlockSize, int64_t GroupLimit) {
   TBufferedOutputStream Out(STDOUT_FILENO);
   TStateGuard Guard;
   BeginMode(In, Out, EncInfCount);
-  DS = std::make_unique<TDataStore>(In, true, 1, BlockSize);
+  try {
+    DS = std::make_unique<TDataStore>(In, true, 1, BlockSize);
+  } catch (const std::bad_alloc&) {
+    throw std::runtime_error("cannot allocate the input window of " + std::to_string(2 * int64_t(BlockSize)) +
+                             " bytes");
+  }
 
   TContainerWriter Writer(Out);
   TBlockState State{BlockSize, GroupLimit};

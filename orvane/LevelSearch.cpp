@@ -1,6 +1,9 @@
 #include "LevelSearch.h"
 
 #include <cstring>
+#include <new>
+#include <stdexcept>
+#include <string>
 
 #include "Container.h"
 #include "Crc32.h"
@@ -59,11 +62,19 @@ void Compress() {
 int32_t RebuildStream(int32_t Row, TMemoryStream& Buffer) {
   const int32_t Plain = static_cast<int32_t>(Info->Get(Row, DecPlainLength));
   const int32_t Lvl = static_cast<int32_t>(Info->Get(Row, DecLevel));
-  uint8_t* Dst = GrowScratch(Buffer, ScratchSize(Plain));
+  const std::string Which =
+      "stream " + std::to_string(Row) + " of the group at offset " + std::to_string(GroupOffset);
+  uint8_t* Dst;
+  try {
+    Dst = GrowScratch(Buffer, ScratchSize(Plain));
+  } catch (const std::bad_alloc&) {
+    throw std::runtime_error("cannot allocate " + std::to_string(ScratchSize(Plain)) + " bytes to rebuild " +
+                             Which);
+  }
   const int32_t Got =
       OodleDLL::OodleCompress(Store->Memory() + Info->Get(Row, DecStoreOffset), Plain, Dst, Lvl);
-  if (Got <= 0) throw EContainerError("a stream could not be rebuilt");
-  if (Got > Plain) throw EContainerError("inconsistent container: a stream does not shrink");
+  if (Got <= 0) throw EContainerError(Which + " could not be rebuilt");
+  if (Got > Plain) throw EContainerError("inconsistent container: " + Which + " does not shrink");
   return Got;
 }
 

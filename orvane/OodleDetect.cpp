@@ -160,7 +160,8 @@ bool WalkChain(const uint8_t* Start, int32_t ISize, int32_t& CSize, int32_t& DSi
       if (L < 0 || (FirstBlock && L < MinSize)) break;
       if (C + L > ISize) return false;
       if (L == ShortBlockMark) L = 6;
-      // The decompressed length must fit the 32-bit sizes of the container.
+      // The decompressed length must fit the 32-bit sizes of the container
+      // (stored blocks below are held to the same limit).
       if (D + BlkSize > INT32_MAX) return false;
       C += L;
       D += BlkSize;
@@ -169,6 +170,7 @@ bool WalkChain(const uint8_t* Start, int32_t ISize, int32_t& CSize, int32_t& DSi
       bool Continues;
       const int64_t L = StoredLength(P, Left, FirstBlock, Continues);
       if (L <= 0) break;
+      if (D + (L - 2) > INT32_MAX) return false;
       C += L;
       D += L - 2;
       if (!Continues) break;

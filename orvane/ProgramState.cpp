@@ -17,6 +17,7 @@ std::unique_ptr<std::atomic<bool>[]> Completed;
 int32_t CompletedCapacity = 0;
 int32_t GroupCount = 0;
 int64_t GroupTotal = 0;
+int64_t GroupOffset = 0;
 std::unique_ptr<TTask> Task2;
 std::unique_ptr<TTask> Task3;
 

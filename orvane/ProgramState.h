@@ -61,9 +61,11 @@ extern std::atomic<int64_t> C;
 // Decode: per stream of the group, set once its rebuilt bytes are in Store.
 extern std::unique_ptr<std::atomic<bool>[]> Completed;
 extern int32_t CompletedCapacity;
-// Decode: stream count and content length of the current group.
+// Decode: stream count and content length of the current group, and the
+// container offset of its record, which failure messages name.
 extern int32_t GroupCount;
 extern int64_t GroupTotal;
+extern int64_t GroupOffset;
 extern std::unique_ptr<TTask> Task2;  // decode writer
 extern std::unique_ptr<TTask> Task3;  // decode reader
 

@@ -147,6 +147,26 @@ TEST(GetOodleSI, LongChainsAndTheSizeLimit) {
   }
 }
 
+// Stored blocks count against the same limit: a chain may reach INT32_MAX
+// exactly, and one byte more rejects it instead of wrapping negative. Three
+// real blocks after the 6-byte ones give those the room their length claims.
+TEST(GetOodleSI, StoredBlocksAndTheSizeLimit) {
+  Bytes B = CompressedBlock(0x8C, 100);
+  for (int i = 0; i < 8187; i++) Append(B, {0x0C, 0x06, 0x07, 0xFF, 0xFF, 0x00});
+  for (int i = 0; i < 3; i++) Append(B, CompressedBlock(0x0C, 0x30000));
+  const size_t Chain = B.size();  // 8191 blocks: 262143 short of INT32_MAX
+  Append(B, StoredBlock(0x4C, 262143));  // runs to the end of the data
+  SI R = Detect(B);
+  EXPECT_EQ(R.CSize, int32_t(B.size()));
+  EXPECT_EQ(R.DSize, INT32_MAX);
+  B.resize(Chain);
+  Append(B, StoredBlock(0x4C, 262144));
+  Append(B, StoredBlock(0x4C, 10));
+  R = Detect(B);
+  EXPECT_EQ(R.CSize, 0);
+  EXPECT_EQ(R.DSize, 0);
+}
+
 TEST(GetOodleSI, Type02FirstBlockChecks) {
   Bytes B = {0x8C, 0x02, 0x00, 0x40, 0x0F};  // 16-bit field 0x40: L = 69
   B.resize(69, 0x00);

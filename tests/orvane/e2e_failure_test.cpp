@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <random>
 
+#include "Threading.h"
 #include "driver_samples.h"
 #include "e2e_layout.h"
 #include "e2e_run.h"
@@ -31,14 +32,29 @@ void ExpectFailure(const testsupport::CommandResult& R, const std::string& What)
   EXPECT_EQ(R.err.find('\n'), R.err.size() - 1) << What << ": " << R.err;
 }
 
-TEST(OrvaneFailure, ArgumentsOtherThanOneModeDoNothing) {
+// A wrong call writes nothing and exits 0, as it always has; only the usage
+// on standard error tells the user why.
+TEST(OrvaneFailure, ArgumentsOtherThanOneModeOnlyShowTheUsage) {
   const std::string Input = samples::RandomBytes(1000, 1);
   for (const std::string Args : {"", "E", "encode", "D", "e d", "e e", "d x", "x", "-e"}) {
     const auto R = e2e::Orvane(Args, Input);
     EXPECT_EQ(R.exit_code, 0) << Args;
     EXPECT_EQ(R.out, "") << Args;
-    EXPECT_EQ(R.err, "") << Args;
+    EXPECT_EQ(R.err.rfind("usage: orvane e", 0), 0u) << Args << ": " << R.err;
+    EXPECT_NE(R.err.find("orvane d"), std::string::npos) << Args;
   }
+}
+
+// The block and group sizes shape the container, so the shipped program takes
+// them from nowhere but its own defaults.
+TEST(OrvaneFailure, SizesAreNotReadFromTheEnvironment) {
+  const std::string Input = samples::RandomBytes(10000, 3);
+  const auto R = testsupport::RunCommand(
+      "ORVANE_CHUNK_SIZE=4096 ORVANE_DECODE_SIZE=4096 timeout 300 " + testsupport::ShellQuote(ORVANE_BIN) + " e",
+      "/", Input);
+  EXPECT_EQ(R.exit_code, 0);
+  EXPECT_TRUE(R.out == e2e::Encode(Input));
+  EXPECT_EQ(samples::ParseContainer(R.out).size(), 2u);  // one raw record and the end
 }
 
 // Every offset at which a record or a field of a record starts.
@@ -107,6 +123,19 @@ TEST(OrvaneFailure, HugeStreamCountInATinyContainer) {
   }
 }
 
+// Contents that cannot be held are reported as such, with the group's offset.
+TEST(OrvaneFailure, GroupTooLargeForMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address-space limit is unusable under the sanitizer";
+#endif
+  const std::string Container = Le32(0) + Le32(2) + "ab" + OneStreamGroup("", 4, INT32_MAX, INT32_MAX);
+  const auto R = testsupport::RunCommand("ulimit -v 1000000; timeout 300 " + testsupport::ShellQuote(ORVANE_BIN) + " d",
+                                         "/", Container);
+  ExpectFailure(R, "2 GiB group");
+  EXPECT_NE(R.err.find("cannot allocate 2147483647 bytes"), std::string::npos) << R.err;
+  EXPECT_NE(R.err.find("offset 10"), std::string::npos) << R.err;
+}
+
 TEST(OrvaneFailure, InconsistentContainersFail) {
   const std::string Contents = samples::TextBytes(5000, 20);
   const std::string End = Le32(-1);
@@ -123,13 +152,71 @@ TEST(OrvaneFailure, InconsistentContainersFail) {
       {"empty stream", OneStreamGroup("", 1, 0, 0) + End},
   };
   for (const auto& [What, Container] : Cases) {
-    ExpectFailure(e2e::Orvane("d", Container), What);
-    ExpectFailure(e2e::Orvane("d", Container, {}, "taskset -c 0"), What + " on one processor");
+    for (const char* Prefix : {"", "taskset -c 0"}) {
+      const auto R = e2e::Orvane("d", Container, {}, Prefix);
+      ExpectFailure(R, What + " " + Prefix);
+      EXPECT_NE(R.err.find(" offset "), std::string::npos) << R.err;
+    }
   }
+  // The offsets are those of the damaged fields.
+  EXPECT_NE(e2e::Orvane("d", Cases[0].second).err.find("offset 4"), std::string::npos);
+  EXPECT_NE(e2e::Orvane("d", Cases[1].second).err.find("offset 9"), std::string::npos);
+  EXPECT_NE(e2e::Orvane("d", Cases[4].second).err.find("offset 4"), std::string::npos);
   // The same framing with sound values decodes.
   const auto Good = e2e::Orvane("d", OneStreamGroup(Contents, 4, 5000, 5000) + End);
   EXPECT_EQ(Good.exit_code, 0) << Good.err;
   EXPECT_EQ(Good.out, samples::PackStream(Contents, 4));
+}
+
+// The end record is the container's last four bytes: whatever follows it is
+// damage (a count turned negative, joined containers, a foreign file), never a
+// shorter input to be given back as success.
+TEST(OrvaneFailure, BytesAfterTheEndRecordFail) {
+  e2e::Layout L;
+  L.Raw("head").Stream(samples::TextBytes(20000, 50), 3).Raw("tail");
+  const std::string A = e2e::Encode(L.input);
+  const std::string B = e2e::Encode("other input");
+  std::string Negative = A;
+  Negative[3] = '\x80';  // the first count, damaged to a negative value
+  const std::vector<std::pair<std::string, std::string>> Cases = {
+      {"joined containers", A + B}, {"one byte more", A + "x"}, {"negative count", Negative},
+      {"foreign bytes", "\x01\x02\x03\xFFmore"}};
+  for (const auto& [What, Container] : Cases) {
+    for (const char* Prefix : {"", "taskset -c 0"}) {
+      const auto R = e2e::Orvane("d", Container, {}, Prefix);
+      ExpectFailure(R, What);
+      EXPECT_NE(R.err.find("end record"), std::string::npos) << R.err;
+    }
+  }
+  EXPECT_NE(e2e::Orvane("d", A + B).err.find("offset " + std::to_string(A.size() - 4)), std::string::npos);
+  EXPECT_EQ(e2e::Decode(A), L.input);
+}
+
+// A task that cannot be created while others already run (an address-space
+// or thread limit) must end decoding with a message, not leave the running
+// tasks waiting for it. Creations fail from the Nth on: the reader's, the
+// writer's, a worker's.
+TEST(OrvaneFailure, ThreadsThatCannotBeCreated) {
+  e2e::Layout L;
+  L.Raw("x").Stream(samples::TextBytes(300000, 60), 4).Raw("y").Stream(samples::TextBytes(9000, 61), 4);
+  const std::string Container = e2e::Encode(L.input);
+  const std::string Preload = "ASAN_OPTIONS=$ASAN_OPTIONS:verify_asan_link_order=0 LD_PRELOAD=" +
+                              testsupport::ShellQuote(THREAD_FAILURE_SHIM) + " ORVANE_TEST_THREADS_FAIL_FROM=";
+  const bool Workers = GetCPUCount() > 1;
+  for (int From = 1; From <= 4; ++From) {
+    for (const char* Cpus : {"", "taskset -c 0 "}) {
+      const auto R = testsupport::RunCommand(Preload + std::to_string(From) + " timeout 60 " + Cpus +
+                                                 testsupport::ShellQuote(ORVANE_BIN) + " d",
+                                             "/", Container);
+      // Without workers of their own, two creations are all decoding needs.
+      if (From >= 3 && (*Cpus != '\0' || !Workers)) {
+        EXPECT_EQ(R.exit_code, 0) << R.err;
+        continue;
+      }
+      ExpectFailure(R, "failing from thread " + std::to_string(From) + " " + Cpus);
+      EXPECT_NE(R.err.find("thread"), std::string::npos) << R.err;
+    }
+  }
 }
 
 TEST(OrvaneFailure, MissingCodecLibrary) {
@@ -141,6 +228,8 @@ TEST(OrvaneFailure, MissingCodecLibrary) {
   // Without the codec nothing is recognised: raw records only, still exact.
   const auto Encoded = e2e::Orvane("e", L.input, {}, "", Lonely);
   EXPECT_EQ(Encoded.exit_code, 0);
+  EXPECT_EQ(Encoded.err.rfind("orvane: warning: no codec library", 0), 0u) << Encoded.err;
+  EXPECT_EQ(Encoded.err.find('\n'), Encoded.err.size() - 1) << Encoded.err;
   const auto Records = samples::ParseContainer(Encoded.out);
   EXPECT_EQ(e2e::CountGroups(Records), 0);
   const auto Decoded = e2e::Orvane("d", Encoded.out, {}, "", Lonely);
