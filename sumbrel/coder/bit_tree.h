@@ -15,8 +15,9 @@
 // encoding a value outside (lo, hi) the forced bits replace its own, so the
 // result is what both sides end up with. Also the skeleton for trees whose
 // nodes are not plain adaptive bits.
+// Always inlined, so that a coder state the caller keeps in registers stays there.
 template <int N, class CodeNodeBit>
-inline int CodeBoundedBits(int value, int lo, int hi, CodeNodeBit&& codeNodeBit) {
+[[gnu::always_inline]] inline int CodeBoundedBits(int value, int lo, int hi, CodeNodeBit&& codeNodeBit) {
   static_assert(N >= 1 && N <= 24);
   int bits = 0;
   int node = 1;  // equals (bits + 2^N) >> (n + 1), kept by doubling instead of shifting

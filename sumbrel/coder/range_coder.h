@@ -90,3 +90,60 @@ inline int CodeBitWithProbability(Coder& coder, int bit, uint32_t p) {
 
 // A bit with probability exactly one half, for raw binary fields.
 inline int CodeEvenBit(Coder& coder, int bit) { return CodeBitWithProbability(coder, bit, 0x4000); }
+
+// The per-bit state of a coder held in locals for a run of bits in one direction, so that the
+// hot loops of a model keep it in registers instead of reloading it through the record after
+// every store. Codes exactly as CodeBitWithProbability on the record does; Store() writes the
+// state back and must run before anything else reads or codes with the record.
+template <bool kDecoding>
+struct LocalCoder {
+  Coder& coder;
+  uint32_t range;
+  uint32_t x;  // low when encoding, code when decoding
+  int carry;
+
+  explicit LocalCoder(Coder& c)
+      : coder(c), range(c.range), x(kDecoding ? c.code : c.low), carry(kDecoding ? 0 : c.carry) {}
+
+  void Store() const {
+    coder.range = range;
+    if (kDecoding) {
+      coder.code = x;
+    } else {
+      coder.low = x;
+      coder.carry = carry;
+    }
+  }
+
+  [[gnu::always_inline]] int Code(int bit, uint32_t p) {
+    const uint32_t bound = Bound(p, range);
+    uint32_t one;
+    if (kDecoding) {
+      one = 0u - uint32_t(x >= bound);
+      x -= bound & one;
+    } else {
+      one = 0u - uint32_t(bit != 0);
+      const uint32_t low = x + (bound & one);
+      carry += low < x;
+      x = low;
+    }
+    range = (bound & ~one) | ((range - bound) & one);
+    if (range < 0x1000000u) [[unlikely]] {
+      Store();
+      RenormaliseSlow(coder);
+      range = coder.range;
+      if (kDecoding) {
+        x = coder.code;
+      } else {
+        x = coder.low;
+        carry = coder.carry;
+      }
+    }
+    return int(one & 1);
+  }
+};
+
+template <bool kDecoding>
+[[gnu::always_inline]] inline int CodeBitWithProbability(LocalCoder<kDecoding>& coder, int bit, uint32_t p) {
+  return coder.Code(bit, p);
+}

@@ -38,8 +38,9 @@ struct Neighbourhood {
 inline void Shift(uint8_t& history, int bit) { history = uint8_t(history << 1 | bit); }
 
 // The zero flag (1 for x = 0). Returns the coded flag.
-int CodeZeroFlag(SpectralSubModel& sm, Coder& coder, const Neighbourhood& c, const CoefficientRun& run,
-                 const GrInfo& granule, int isZero) {
+template <class Bits>
+[[gnu::always_inline]] inline int CodeZeroFlag(SpectralSubModel& sm, Bits& coder, const Neighbourhood& c,
+                                               const CoefficientRun& run, const GrInfo& granule, int isZero) {
   if (c.bigZone) {
     const int X = c.zr > 1;
     const int Y = std::min(c.a1, 3) + (c.a1 > 5);
@@ -70,8 +71,10 @@ int CodeZeroFlag(SpectralSubModel& sm, Coder& coder, const Neighbourhood& c, con
 }
 
 // The magnitude-1 flag of the big zone (1 for M = 1).
-int CodeMagnitudeOneFlag(SpectralSubModel& sm, Coder& coder, const Neighbourhood& c,
-                         const CoefficientRun& run, int isOne) {
+template <class Bits>
+[[gnu::always_inline]] inline int CodeMagnitudeOneFlag(SpectralSubModel& sm, Bits& coder,
+                                                       const Neighbourhood& c, const CoefficientRun& run,
+                                                       int isOne) {
   const int i = (c.a1 > 1) + (c.a1 > 2);
   const int X = std::min(c.a1, 4) + 5 * (std::min(c.q1, 4) + (c.q1 > 6));
   const int T = c.k < 1 ? 0 : std::abs(run.PG) > 2;
@@ -99,8 +102,10 @@ Level NeighbourhoodLevel(const SpectralSubModel& sm, const Neighbourhood& c) {
 
 // M >= 2 through the flags for 2, 3, 4 .. 8, the escape flag and the tree or the
 // raw bits. Returns the coded magnitude.
-int CodeLargerMagnitude(SpectralSubModel& sm, Coder& coder, const Neighbourhood& c, const CoefficientRun& run,
-                        int C, int M) {
+template <class Bits>
+[[gnu::always_inline]] inline int CodeLargerMagnitude(SpectralSubModel& sm, Bits& coder,
+                                                      const Neighbourhood& c, const CoefficientRun& run,
+                                                      int C, int M) {
   const int Cm2 = C - 2;
   {  // magnitude 2
     uint8_t& h = sm.twoHistory[c.ch][std::min(c.a1, 5)];
@@ -143,19 +148,24 @@ int CodeLargerMagnitude(SpectralSubModel& sm, Coder& coder, const Neighbourhood&
   if (escape) {
     // 512 .. 8206 as plain bits; a larger magnitude in an encoded record comes out as the
     // value the bounds force, and that is what both sides store.
-    return CodeBoundedBits<14>(M, 511, 8207, [&](int, int bit) { return CodeEvenBit(coder, bit); });
+    return CodeBoundedBits<14>(
+        M, 511, 8207, [&](int, int bit) __attribute__((always_inline)) {
+          return CodeBitWithProbability(coder, bit, 0x4000);
+        });
   }
   const int levelClass = (c.a1 > 16) | 2 * ((c.q1 > 16) + (c.q1 > 32) + (c.q1 > 64));
   AdaptiveBit* primaries = sm.escapeTreePrimary[Cm2][std::min(c.sf, 4)];
-  return CodeBoundedBits<9>(M, 8, 512, [&](int node, int bit) {
-    return CodeTwoStageBit(coder, primaries[node], rate400_2400, 3276, sm.escapeTreeMap[node][levelClass],
-                           rate200_1050, bit);
-  });
+  return CodeBoundedBits<9>(
+      M, 8, 512, [&](int node, int bit) __attribute__((always_inline)) {
+        return CodeTwoStageBit(coder, primaries[node], rate400_2400, 3276, sm.escapeTreeMap[node][levelClass],
+                               rate200_1050, bit);
+      });
 }
 
 // The sign of magnitude 1 (1 for negative).
-int CodeSignOfOne(SpectralSubModel& sm, Coder& coder, const Neighbourhood& c, const CoefficientRun& run,
-                  int negative) {
+template <class Bits>
+[[gnu::always_inline]] inline int CodeSignOfOne(SpectralSubModel& sm, Bits& coder, const Neighbourhood& c,
+                                                const CoefficientRun& run, int negative) {
   const uint32_t Sk = sm.S[c.k];
   const int s8 = int((Sk << 1) & 1023) | (c.k < c.m);
   AdaptiveBit& primary = sm.signOnePrimary[(c.a2 > 0) + (c.a2 > 1) + 3 * (2 * s8 + c.ch)];
@@ -169,8 +179,9 @@ int CodeSignOfOne(SpectralSubModel& sm, Coder& coder, const Neighbourhood& c, co
 }
 
 // The sign of a magnitude of 2 or more.
-int CodeSignOfLarger(SpectralSubModel& sm, Coder& coder, const Neighbourhood& c, const CoefficientRun& run,
-                     int M, int negative) {
+template <class Bits>
+[[gnu::always_inline]] inline int CodeSignOfLarger(SpectralSubModel& sm, Bits& coder, const Neighbourhood& c,
+                                                   const CoefficientRun& run, int M, int negative) {
   const uint32_t Sk = sm.S[c.k];
   const int v =
       ((((int(Sk & 1) | 2 * (c.a1 == 0)) * 2 + (run.P1 == 0)) * 2 | (run.P1 < 0)) * 2) | (run.P2 < 0);
@@ -185,10 +196,12 @@ int CodeSignOfLarger(SpectralSubModel& sm, Coder& coder, const Neighbourhood& c,
   return b;
 }
 
-}  // namespace
-
-void CodeCoefficient(SpectralSubModel& sm, Coder& coder, int16_t& value, const GrInfo& granule, int sf,
-                     int band, int n, int m, int ch, int k, CoefficientRun& run) {
+// kZone 1 promises k < m (the big zone), 2 promises k >= m, 0 promises nothing; the promise
+// only lets the compiler drop what the zone cannot reach.
+template <bool kDecoding, int kZone = 0>
+[[gnu::always_inline]] inline void CodeValueIn(SpectralSubModel& sm, LocalCoder<kDecoding>& coder,
+                                               int16_t& value, const GrInfo& granule, int sf, int band, int n,
+                                               int m, int ch, int k, CoefficientRun& run) {
   Neighbourhood c;
   c.k = k;
   c.ch = ch;
@@ -201,12 +214,12 @@ void CodeCoefficient(SpectralSubModel& sm, Coder& coder, int16_t& value, const G
   c.a3 = std::abs(sm.V3[k]);
   c.q1 = std::abs(run.P1);
   c.zr = run.P1 != 0 ? 0 : run.P2 != 0 ? 1 : run.P3 != 0 ? 2 : 3;
-  c.bigZone = k < m;
+  c.bigZone = kZone == 1 ? true : kZone == 2 ? false : k < m;
   c.c2 = k < 2 ? 0 : std::abs(run.P2) > 2;
   c.c3 = k < 3 ? 0 : std::abs(run.P3) > 2;
 
   // When decoding these start empty and are filled in decision by decision.
-  const int given = coder.decoding ? 0 : value;
+  const int given = kDecoding ? 0 : value;
   int M = std::abs(given);
   int x = 0;
 
@@ -216,7 +229,7 @@ void CodeCoefficient(SpectralSubModel& sm, Coder& coder, int16_t& value, const G
   if (zeroImplied || !CodeZeroFlag(sm, coder, c, run, granule, M == 0)) {
     // At m - 1 the magnitude is at least 2; in the small zone it is 1.
     int isOne;
-    if (k == m - 1)
+    if (kZone != 2 && k == m - 1)
       isOne = 0;
     else if (!c.bigZone)
       isOne = 1;
@@ -245,4 +258,58 @@ void CodeCoefficient(SpectralSubModel& sm, Coder& coder, int16_t& value, const G
   sm.V3[k] = sm.V2[k];
   sm.V2[k] = sm.V1[k];
   sm.V1[k] = x;
+}
+
+}  // namespace
+
+void CodeCoefficient(SpectralSubModel& sm, Coder& coder, int16_t& value, const GrInfo& granule, int sf,
+                     int band, int n, int m, int ch, int k, CoefficientRun& run) {
+  if (coder.decoding) {
+    LocalCoder<true> local(coder);
+    CodeValueIn(sm, local, value, granule, sf, band, n, m, ch, k, run);
+    local.Store();
+  } else {
+    LocalCoder<false> local(coder);
+    CodeValueIn(sm, local, value, granule, sf, band, n, m, ch, k, run);
+    local.Store();
+  }
+}
+
+namespace {
+
+template <bool kDecoding>
+void CodeGranuleIn(SpectralSubModel& sm, Coder& coder, int16_t* values, const GrInfo& granule,
+                   const uint16_t* scaleFactors, const uint8_t* bandOf, int n, int m, int ch,
+                   CoefficientRun& run) {
+  static constexpr uint16_t kNoScaleFactors[SpectralSubModel::kBands] = {};
+  if (!scaleFactors) scaleFactors = kNoScaleFactors;
+  LocalCoder<kDecoding> local(coder);
+  CoefficientRun r = run;
+  const int bigEnd = std::clamp(m, 0, n);
+  for (int k = 0; k < bigEnd; ++k) {
+    const int band = bandOf[k];
+    CodeValueIn<kDecoding, 1>(sm, local, values[k], granule, scaleFactors[band], band, n, m, ch, k, r);
+  }
+  for (int k = bigEnd; k < n; ++k) {
+    const int band = bandOf[k];
+    CodeValueIn<kDecoding, 2>(sm, local, values[k], granule, scaleFactors[band], band, n, m, ch, k, r);
+  }
+  local.Store();
+  run = r;
+}
+
+}  // namespace
+
+void CodeGranuleValues(SpectralSubModel& sm, Coder& coder, int16_t* values, const GrInfo& granule,
+                       const uint16_t* scaleFactors, const uint8_t* bandOf, int n, int m, int ch,
+                       CoefficientRun& run) {
+  n = std::clamp(n, 0, SpectralSubModel::kValues);
+  if (coder.decoding)
+    CodeGranuleIn<true>(sm, coder, values, granule, scaleFactors, bandOf, n, m, ch, run);
+  else
+    CodeGranuleIn<false>(sm, coder, values, granule, scaleFactors, bandOf, n, m, ch, run);
+  for (int k = n; k < SpectralSubModel::kValues; ++k) {
+    values[k] = 0;
+    SkipCoefficient(sm, k);
+  }
 }

@@ -98,6 +98,13 @@ struct CoefficientRun {
 void CodeCoefficient(SpectralSubModel& model, Coder& coder, int16_t& value, const GrInfo& granule, int sf,
                      int band, int n, int m, int ch, int k, CoefficientRun& run);
 
+// Codes values 0 .. n - 1 of one granule and channel in order, exactly as CodeCoefficient
+// value by value, and skips n .. 575 (they become 0). scaleFactors holds the scale factor of
+// each band for long-block classes and is nullptr otherwise; bandOf maps each index to its band.
+void CodeGranuleValues(SpectralSubModel& model, Coder& coder, int16_t* values, const GrInfo& granule,
+                       const uint16_t* scaleFactors, const uint8_t* bandOf, int n, int m, int ch,
+                       CoefficientRun& run);
+
 // A value that is not coded (past n, or past the byte budget): the values at k move one
 // granule back and the newest becomes 0.
 inline void SkipCoefficient(SpectralSubModel& model, int k) {

@@ -218,11 +218,41 @@ int BestTable(const int16_t* values, int from, int to) {
   }
   // A magnitude that no Layer III table can carry still picks among the widest ones.
   const Candidates& candidates = kCandidates[std::min(D, 28)];
+  if (candidates.count == 0) return 0;
+  // The candidates' costs in one pass: the sign bits and the count of linbits fields are
+  // the same for every table, only the code lengths differ.
+  const uint8_t* lengths[3] = {};
+  int xMax[3] = {}, yLen[3] = {}, yMax[3] = {}, sums[3] = {};
+  for (int c = 0; c < candidates.count; ++c) {
+    const HuffmanShape& shape = huffmanShape[candidates.tables[c]];
+    lengths[c] = huffLengths[candidates.tables[c]];
+    xMax[c] = std::min(15, shape.xlen - 1);
+    yMax[c] = std::min(15, shape.ylen - 1);
+    yLen[c] = shape.ylen;
+  }
+  int signs = 0, wide = 0;
+  const auto sumPairs = [&]<int kCount>() {
+    for (int i = from; i < to; i += 2) {
+      const int x = values[i], y = values[i + 1];
+      const int ax = std::abs(x), ay = std::abs(y);
+      signs += (x != 0) + (y != 0);
+      wide += (ax >= 15) + (ay >= 15);
+      for (int c = 0; c < kCount; ++c)
+        if (lengths[c]) sums[c] += lengths[c][std::min(ax, xMax[c]) * yLen[c] + std::min(ay, yMax[c])];
+    }
+  };
+  if (candidates.count == 1)
+    sumPairs.operator()<1>();
+  else if (candidates.count == 2)
+    sumPairs.operator()<2>();
+  else
+    sumPairs.operator()<3>();
   int best = 0, bestCost = 99999;
-  for (int i = 0; i < candidates.count; ++i) {
-    const int cost = RegionBits(candidates.tables[i], values, from, to);
+  for (int c = 0; c < candidates.count; ++c) {
+    const int table = candidates.tables[c];
+    const int cost = lengths[c] ? sums[c] + signs + huffmanShape[table].linbits * wide : 0;
     if (cost < bestCost) {
-      best = candidates.tables[i];
+      best = table;
       bestCost = cost;
     }
   }
@@ -257,8 +287,9 @@ void MP3Model::CodeSpectralData() {
     for (int gr = 0; gr < granules; ++gr)
       for (int ch = 0; ch < channels; ++ch) {
         SpectralSubModel& sm = *subModels[modelClass[gr][ch]];
-        const int n = spectralModel.n[gr][ch];
-        for (int k = 0; k < 576; ++k) CodeValue(*this, sm, gr, ch, k, k < n, runs[gr][ch]);
+        CodeGranuleValues(sm, coder, spectrum[gr][ch], gr_info[gr][ch],
+                          kLongBlockClass[sm.modelClass] ? scalefac[gr][ch] : nullptr, spectralModel.band,
+                          spectralModel.n[gr][ch], spectralModel.m[gr][ch], ch, runs[gr][ch]);
       }
   }
 

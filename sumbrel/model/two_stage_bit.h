@@ -16,7 +16,14 @@ struct MapRecord {
   uint16_t node[K];
   uint16_t history;  // outcomes coded with this map; kept, but no context reads it
 
-  MapRecord() : history(0) {
+  // Copies a record built once by the compiler: the sub-models hold thousands of maps.
+  MapRecord() : MapRecord(kInitial) {}
+  MapRecord(const MapRecord&) = default;
+  MapRecord& operator=(const MapRecord&) = default;
+
+ private:
+  struct Build {};
+  constexpr explicit MapRecord(Build) : count{}, node{}, history(0) {
     for (int i = 0; i < K; ++i) {
       count[i] = 50;
       // Node i of K lies at i / (K - 1) of the way from 0 to 32768, rounded down:
@@ -24,22 +31,28 @@ struct MapRecord {
       node[i] = uint16_t(8192 + i * 32768 / (K - 1));
     }
   }
+  static const MapRecord kInitial;
 };
 
-// Codes `bit` (read when encoding) with the primary adaptive bit refined through `map`, and
-// adapts both. Returns the coded bit in both directions.
 template <int K>
-[[gnu::always_inline]] inline int CodeTwoStageBit(Coder& coder, AdaptiveBit& primary,
-                                                  const uint16_t* primaryRate, int limit, MapRecord<K>& map,
-                                                  const uint16_t* mapRate, int bit) {
+inline constexpr MapRecord<K> MapRecord<K>::kInitial{MapRecord<K>::Build{}};
+
+// Codes `bit` (read when encoding) with the primary adaptive bit refined through `map`, and
+// adapts both. Returns the coded bit in both directions. `coder` is the coder record or a
+// LocalCoder over it.
+template <int K, class C>
+[[gnu::always_inline]] inline int CodeTwoStageBit(C& coder, AdaptiveBit& primary, const uint16_t* primaryRate,
+                                                  int limit, MapRecord<K>& map, const uint16_t* mapRate,
+                                                  int bit) {
   // Interpolate between the two nodes around the primary probability.
   const int s = int(primary.p) * (K - 1);
   const int j = s >> 15;
   const int f = s & 32767;
-  const int low = map.node[j], high = map.node[j + 1];
-  // Both node values are below 2^16 and the weights sum to 2^15: this stays below 2^31.
-  const int d = high * f + (32768 - f) * low;
-  const int v = (d >> 15) - 8192;
+  uint16_t* const node = map.node + j;
+  const int low = node[0], high = node[1];
+  // (high × f + (32768 - f) × low) >> 15, with the multiple of 2^15 taken out of the shift;
+  // |f × (high - low)| stays below 2^31.
+  const int v = low + ((f * (high - low)) >> 15) - 8192;
   int q, e;
   if (v <= 0) {
     q = 1;
@@ -55,15 +68,17 @@ template <int K>
 
   // Move both nodes by the same amount, so that the map's output at this point becomes u.
   // The rate is taken before the count advances.
-  const int r = mapRate[map.count[j]];
-  map.count[j] = uint16_t(map.count[j] + 1 < mapRate[0] ? map.count[j] + 1 : mapRate[0]);
-  const int t = (e * 32768 - e * r) >> 15;
+  uint16_t& count = map.count[j];
+  const int r = mapRate[count];
+  const int top = mapRate[0];
+  count = uint16_t(count + 1 < top ? count + 1 : top);
+  const int t = (e * (32768 - r)) >> 15;
   const int u = b ? t : t + r;
   const int g = (f * (low - high) + 32767) >> 15;
   // Both new values are computed from the old node[j], and stored as unsigned 16-bit
   // values: an update that lands below 0 wraps (-1 stores 65535).
-  map.node[j] = uint16_t(u + g + 8192);
-  map.node[j + 1] = uint16_t(u + high + g - low + 8192);
+  node[0] = uint16_t(u + g + 8192);
+  node[1] = uint16_t(u + high + g - low + 8192);
   map.history = uint16_t(map.history << 1 | b);
 
   UpdateAdaptiveBit(primary, b, primaryRate, limit);
