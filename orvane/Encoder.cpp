@@ -1,6 +1,7 @@
 #include "Encoder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -38,12 +39,20 @@ struct TCandidate {
 
 std::vector<TCandidate> Candidates;
 const uint8_t* ScanWindow = nullptr;
+// Trial-decode bytes the probes of the current block may still spend.
+std::atomic<int64_t> ProbeLeft{0};
 
 // Jumps from one possible stream start to the next: the positions skipped are
 // ones where detection would find nothing. Candidates inside a stream that
 // will be accepted are collected too; the walk below drops them.
+//
+// Every probe begins with two decodes at the full estimate, so a candidate is
+// only taken while the block's budget still holds that first attempt of all
+// candidates taken so far. This also bounds how many candidates are kept.
 void FindCandidates(const uint8_t* Window, int32_t W, int32_t Size) {
   Candidates.clear();
+  const int64_t Budget = ProbeBudget(Size);
+  int64_t Planned = 0;
   for (int32_t Pos = 0; Pos < Size; ++Pos) {
     Pos += static_cast<int32_t>(FindStreamStart(Window + Pos, static_cast<size_t>(Size - Pos)));
     if (Pos >= Size) break;
@@ -53,8 +62,12 @@ void FindCandidates(const uint8_t* Window, int32_t W, int32_t Size) {
     } catch (...) {
       continue;  // whatever went wrong, this position starts no usable stream
     }
-    if (X > 0 && (Z == 0 || Z == 2)) Candidates.push_back({Pos, X, Y, 0});
+    if (X <= 0 || (Z != 0 && Z != 2) || Y > MaxStreamSize) continue;
+    if (Planned + 2 * int64_t(Y) > Budget) continue;
+    Planned += 2 * int64_t(Y);
+    Candidates.push_back({Pos, X, Y, 0});
   }
+  ProbeLeft.store(Budget);
 }
 
 // Worker procedure: probing a size costs dozens of trial decodes, by far the
@@ -67,7 +80,8 @@ void ProbeCandidates() {
     TCandidate& Candidate = Candidates[static_cast<size_t>(Index)];
     try {
       uint8_t* Scratch = GrowScratch(*Work[static_cast<size_t>(Worker)], 2 * static_cast<int64_t>(Candidate.Estimate));
-      Candidate.Plain = GetOodleUS(ScanWindow + Candidate.Pos, Candidate.Packed, Scratch, Candidate.Estimate);
+      Candidate.Plain =
+          GetOodleUS(ScanWindow + Candidate.Pos, Candidate.Packed, Scratch, Candidate.Estimate, &ProbeLeft);
     } catch (...) {
       Candidate.Plain = 0;
     }
@@ -81,6 +95,7 @@ void AcceptStreams(const uint8_t* Window) {
   int64_t Pos = 0;
   for (const TCandidate& Candidate : Candidates) {
     if (Candidate.Pos < Pos || Candidate.Packed >= Candidate.Plain) continue;
+    if (Store->GetPosition() + Candidate.Plain > StoreLimit) continue;
     try {
       // The probe's decoded bytes are gone; decoding again at the exact
       // length gives them back, and costs one decode against the probe's dozens.
@@ -100,14 +115,6 @@ void AcceptStreams(const uint8_t* Window) {
       // Not a usable stream after all; its bytes stay raw.
     }
   }
-}
-
-void Scan(const uint8_t* Window, int32_t W, int32_t Size) {
-  FindCandidates(Window, W, Size);
-  if (Candidates.empty()) return;
-  ScanWindow = Window;
-  RunWorkers(ProbeCandidates);
-  AcceptStreams(Window);
 }
 
 // Drops rows that start inside a stream accepted before them, in this block or
@@ -192,6 +199,14 @@ void WriteNoStreamRecord(TContainerWriter& Writer, const uint8_t* Window, int32_
 
 }  // namespace
 
+void ScanBlock(const uint8_t* Window, int32_t W, int32_t Size) {
+  FindCandidates(Window, W, Size);
+  if (Candidates.empty()) return;
+  ScanWindow = Window;
+  RunWorkers(ProbeCandidates);
+  AcceptStreams(Window);
+}
+
 void Encode(int32_t BlockSize, int64_t GroupLimit) {
   THandleStream In(STDIN_FILENO);
   WidenPipe(STDIN_FILENO, 1 << 20);
@@ -211,7 +226,7 @@ void Encode(int32_t BlockSize, int64_t GroupLimit) {
     DS->Load();
     TMemoryStreamEx& Window = DS->Slot(0);
     const int32_t W = static_cast<int32_t>(Window.Size());
-    Scan(Window.Memory(), W, std::min(W, BlockSize));
+    ScanBlock(Window.Memory(), W, std::min(W, BlockSize));
     RemoveOverlaps(State);
     SearchLevels();
     if (Info->Count() > 0)

@@ -2,6 +2,7 @@
 // probing their exact decompressed size with the library.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -25,7 +26,13 @@ void GetOodleSI(const uint8_t* Buff, int32_t ISize, int32_t& CSize, int32_t& DSi
 // The exact decompressed length of the InSize-byte stream at Input, found by
 // decoding attempts through the library, or 0. OutSize is the estimate DSize;
 // Output must hold 2 x OutSize bytes. Throws when the library is missing.
-int32_t GetOodleUS(const uint8_t* Input, int32_t InSize, uint8_t* Output, int32_t OutSize);
+//
+// Budget, when given, holds the trial-decode bytes (the lengths asked of the
+// library) that the caller still allows, shared by concurrent probes. Each
+// attempt takes its length from it first; when too little is left the probe
+// gives up with 0, so all probes together never decode more than was given.
+int32_t GetOodleUS(const uint8_t* Input, int32_t InSize, uint8_t* Output, int32_t OutSize,
+                   std::atomic<int64_t>* Budget = nullptr);
 
 // The first offset in Buff[0, Size) where a stream may start (0x8C or 0xCC
 // followed by one of the seven type bytes; the last offset is judged by its

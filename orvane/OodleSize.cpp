@@ -23,13 +23,21 @@ int32_t LastAgreement(const uint8_t* A, const uint8_t* B, int32_t Last) {
   return j;
 }
 
+// Takes Length trial-decode bytes from Budget; false when they are not there.
+// A refused request leaves its charge in place: the probe that made it ends,
+// and so will every later one, since the balance only falls.
+bool Spend(std::atomic<int64_t>* Budget, int32_t Length) {
+  return Budget == nullptr || Budget->fetch_sub(Length, std::memory_order_relaxed) >= Length;
+}
+
 }  // namespace
 
 // The library only says whether a stream decodes to exactly the length asked
 // for, so the length is searched: decode with a too-long length into two
 // buffers pre-filled differently; where the two stop agreeing is roughly where
 // the decoded data ends, and the exact length lies just around it.
-int32_t GetOodleUS(const uint8_t* Input, int32_t InSize, uint8_t* Output, int32_t OutSize) {
+int32_t GetOodleUS(const uint8_t* Input, int32_t InSize, uint8_t* Output, int32_t OutSize,
+                   std::atomic<int64_t>* Budget) {
   constexpr int32_t Step = BlkSize / TCount;
   if (InSize <= 0 || OutSize <= 0) return 0;
   uint8_t* const A = Output;
@@ -39,6 +47,7 @@ int32_t GetOodleUS(const uint8_t* Input, int32_t InSize, uint8_t* Output, int32_
   for (int32_t i = 0; i < TCount; i++) {
     const int32_t Try = OutSize - i * Step;
     if (Try <= 0) break;
+    if (!Spend(Budget, Try) || !Spend(Budget, Try)) return 0;
     std::memset(A, 0xE5, static_cast<size_t>(Try));
     std::memset(B, 0xC7, static_cast<size_t>(Try));
     const int32_t RA = OodleDLL::OodleDecompress(Input, InSize, A, Try);
@@ -58,6 +67,7 @@ int32_t GetOodleUS(const uint8_t* Input, int32_t InSize, uint8_t* Output, int32_
   for (int32_t m = SCount - 1; m >= 0; m--) {
     const int32_t Length = Base + m;
     if (Length <= 0 || Length >= OutSize) continue;
+    if (!Spend(Budget, Length)) return 0;
     if (OodleDLL::OodleDecompress(Input, InSize, A, Length) > 0) return Length;
   }
   return 0;
