@@ -11,11 +11,11 @@
 
 #include "bitstream/mp3.h"
 #include "coder/coder.h"
+#include "model/granule_values.h"
 #include "model/header_model.h"
 #include "model/layout_model.h"
 #include "model/length_model.h"
 #include "model/scale_factor_model.h"
-#include "model/spectral_model.h"
 
 class MP3Model : public MP3 {
  public:
@@ -75,7 +75,7 @@ class MP3Model : public MP3 {
   void CodeHeaderModel();        // header_model.cpp
   void CodeScaleFactorsMpeg1();  // scale_factor_model.cpp
   void CodeScaleFactorsLsf();    // scale_factor_model.cpp
-  void CodeSpectralData();       // spectral_model.cpp
+  void CodeSpectralData();       // granule_values.cpp
   void CodePart23Length();       // length_model.cpp
   // The bits the scale factors and Huffman codes of a granule and channel take by the record:
   // part2_length + big-value bits + count1 bits.

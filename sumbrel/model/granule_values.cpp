@@ -2,7 +2,7 @@
 // the extents m and n of its values and big_values, then the values through the coefficient
 // coder (in frequency order when a byte budget applies), then the region counts and the
 // table of each region.
-#include "model/spectral_model.h"
+#include "model/granule_values.h"
 
 #include <algorithm>
 #include <cstdlib>
