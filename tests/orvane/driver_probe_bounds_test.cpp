@@ -8,39 +8,21 @@
 #include "Encoder.h"
 #include "MemoryStreams.h"
 #include "OodleDetect.h"
+#include "counting_decompress.h"
 #include "test_data.h"
 
 namespace {
 
-std::atomic<int64_t> DecodedBytes{0};
-OodleDLL::TOodleLZ_Decompress RealDecompress = nullptr;
-
-// Counts the lengths asked of the library, the measure the work bound is in.
-intptr_t CountingDecompress(const void* CompBuf, intptr_t CompBufSize, void* RawBuf, intptr_t RawLen,
-                            int32_t FuzzSafe, int32_t CheckCRC, int32_t Verbosity, void* DecBufBase,
-                            intptr_t DecBufSize, void* FpCallback, void* CallbackUserData,
-                            void* DecoderMemory, intptr_t DecoderMemorySize, int32_t ThreadPhase) {
-  DecodedBytes += RawLen;
-  return RealDecompress(CompBuf, CompBufSize, RawBuf, RawLen, FuzzSafe, CheckCRC, Verbosity, DecBufBase,
-                        DecBufSize, FpCallback, CallbackUserData, DecoderMemory, DecoderMemorySize,
-                        ThreadPhase);
-}
-
 // The encoder's program-wide state over memory streams, with the library
 // calls counted, for one scan of Window.
 struct ScanFixture {
+  CountDecompress Counter;
   TMemoryStream In, Out;
   explicit ScanFixture(const Bytes& Window) {
-    RealDecompress = OodleDLL::OodleLZ_Decompress;
-    OodleDLL::OodleLZ_Decompress = &CountingDecompress;
-    DecodedBytes = 0;
     BeginMode(In, Out, EncInfCount);
     ScanBlock(Window.data(), int32_t(Window.size()), int32_t(Window.size()));
   }
-  ~ScanFixture() {
-    FreeState();
-    OodleDLL::OodleLZ_Decompress = RealDecompress;
-  }
+  ~ScanFixture() { FreeState(); }
   int64_t WorkerMemory() const {
     int64_t Sum = 0;
     for (const auto& Buffer : Work) Sum += Buffer->Capacity();
@@ -89,11 +71,11 @@ TEST(OrvaneScanBounds, FalseStartsEveryEightBytesCostBoundedWork) {
   while (Window.size() < 1048576) Window.insert(Window.end(), FalseStart, FalseStart + 8);
   ScanFixture Scan(Window);
   EXPECT_EQ(Info->Count(), 0);
-  EXPECT_GT(DecodedBytes.load(), 0) << "nothing was probed";
-  EXPECT_LE(DecodedBytes.load(), ProbeBudget(int64_t(Window.size())));
+  EXPECT_GT(CountDecompress::Bytes.load(), 0) << "nothing was probed";
+  EXPECT_LE(CountDecompress::Bytes.load(), ProbeBudget(int64_t(Window.size())));
   // At a few GB/s of trial decoding, 4 KiB per input byte still scans faster
   // than 1 MB/s.
-  EXPECT_LE(DecodedBytes.load(), 4096 * int64_t(Window.size()));
+  EXPECT_LE(CountDecompress::Bytes.load(), 4096 * int64_t(Window.size()));
 }
 
 TEST(OrvaneScanBounds, OrdinaryStreamStillFound) {

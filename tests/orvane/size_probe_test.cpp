@@ -4,32 +4,10 @@
 #include <atomic>
 
 #include "OodleDetect.h"
+#include "counting_decompress.h"
 #include "test_data.h"
 
 namespace {
-
-std::atomic<int> DecompressCalls{0};
-OodleDLL::TOodleLZ_Decompress RealDecompress = nullptr;
-
-intptr_t CountingDecompress(const void* CompBuf, intptr_t CompBufSize, void* RawBuf, intptr_t RawLen,
-                            int32_t FuzzSafe, int32_t CheckCRC, int32_t Verbosity, void* DecBufBase,
-                            intptr_t DecBufSize, void* FpCallback, void* CallbackUserData,
-                            void* DecoderMemory, intptr_t DecoderMemorySize, int32_t ThreadPhase) {
-  DecompressCalls++;
-  return RealDecompress(CompBuf, CompBufSize, RawBuf, RawLen, FuzzSafe, CheckCRC, Verbosity, DecBufBase,
-                        DecBufSize, FpCallback, CallbackUserData, DecoderMemory, DecoderMemorySize,
-                        ThreadPhase);
-}
-
-// Counts the library calls made while it lives.
-struct CountCalls {
-  CountCalls() {
-    RealDecompress = OodleDLL::OodleLZ_Decompress;
-    OodleDLL::OodleLZ_Decompress = &CountingDecompress;
-    DecompressCalls = 0;
-  }
-  ~CountCalls() { OodleDLL::OodleLZ_Decompress = RealDecompress; }
-};
 
 int32_t Estimate(size_t RawSize) { return int32_t((RawSize + 262143) / 262144 * 262144); }
 
@@ -67,9 +45,9 @@ TEST(GetOodleUS, FindsTheExactSizeFromOneByteToThreeMiB) {
 TEST(GetOodleUS, ExactEstimateSucceedsAtTheFirstAttempt) {
   for (size_t Size : {size_t(262144), size_t(3 * 262144)}) {
     const Bytes Stream = Compress(CompressibleBytes(Size, 8), 4);
-    CountCalls Counter;
+    CountDecompress Counter;
     EXPECT_EQ(Probe(Stream, int32_t(Size)), int32_t(Size));
-    EXPECT_EQ(DecompressCalls.load(), 2);
+    EXPECT_EQ(CountDecompress::Calls.load(), 2);
   }
 }
 
