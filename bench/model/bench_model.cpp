@@ -3,7 +3,9 @@
 // decodes it again with a fresh model, on one thread. Reports MP3 megabytes per second of
 // thread CPU time in each direction (best of `runs`, default 3), the coded size as a share of
 // the MP3 size per kind, and the model's memory. Literal bytes (tags) are passed beside the
-// coded bits, so the figures are the model's own.
+// coded bits, so the figures are the model's own. Last, the cost of one two-stage decision
+// alone (a loop that does nothing else, over 64 contexts): the model makes about ten such
+// decisions per MP3 byte, so this is the floor under its time per megabyte.
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
@@ -13,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -20,6 +23,7 @@
 #include "coder_memory_stream.h"
 #include "data/wav_writer.h"
 #include "model/mp3_model.h"
+#include "model/two_stage_bit.h"
 
 namespace {
 
@@ -87,6 +91,51 @@ void DecodeFile(MemoryStream& stream, const Steps& steps, int32_t length, FILE* 
     for (uint8_t byte : steps.literalRuns[run++]) model->WriteLiteral(byte);
   }
   std::fflush(out);
+}
+
+// Seconds per two-stage decision when encoding and when decoding, best of `runs`.
+std::pair<double, double> DecisionCost(int runs) {
+  constexpr int kBits = 4000000;
+  std::mt19937 random(7);
+  std::vector<uint8_t> bits(kBits), contexts(kBits);
+  for (int i = 0; i < kBits; ++i) {
+    contexts[i] = uint8_t(random() & 63);
+    bits[i] = random() % 100 < (contexts[i] & 31) * 3u;  // skewed as the model's decisions are
+  }
+  double bestEncode = 1e30, bestDecode = 1e30;
+  for (int run = 0; run < runs; ++run) {
+    std::vector<AdaptiveBit> primaries(64);
+    std::vector<MapRecord<9>> maps(64);
+    MemoryStream stream;
+    Coder encoder;
+    stream.AttachEncoder(encoder);
+    double start = ThreadCpu();
+    {
+      LocalCoder<false> local(encoder);
+      for (int i = 0; i < kBits; ++i)
+        CodeTwoStageBit(local, primaries[contexts[i]], rate100_460, 3276, maps[contexts[i]], rate200_1050,
+                        bits[i]);
+      local.Store();
+    }
+    bestEncode = std::min(bestEncode, ThreadCpu() - start);
+    Flush(encoder);
+    primaries.assign(64, AdaptiveBit{});
+    maps.assign(64, MapRecord<9>{});
+    Coder decoder;
+    stream.AttachDecoder(decoder);
+    int wrong = 0;
+    start = ThreadCpu();
+    {
+      LocalCoder<true> local(decoder);
+      for (int i = 0; i < kBits; ++i)
+        wrong += CodeTwoStageBit(local, primaries[contexts[i]], rate100_460, 3276, maps[contexts[i]],
+                                 rate200_1050, 0) != bits[i];
+      local.Store();
+    }
+    bestDecode = std::min(bestDecode, ThreadCpu() - start);
+    if (wrong) return {0, 0};
+  }
+  return {bestEncode / kBits, bestDecode / kBits};
 }
 
 }  // namespace
@@ -166,6 +215,10 @@ int main(int argc, char** argv) {
   std::printf("model object %.2f MiB, spectral sub-model %.2f MiB (x%d), peak resident %.1f MiB\n",
               double(sizeof(MP3Model)) / 1048576.0, double(sizeof(SpectralSubModel)) / 1048576.0,
               MP3Model::kClasses, double(usage.ru_maxrss) / 1024.0);
+  const auto [encodeCost, decodeCost] = DecisionCost(runs);
+  std::printf("one two-stage decision alone: %.1f ns encoding, %.1f ns decoding%s\n", encodeCost * 1e9,
+              decodeCost * 1e9, encodeCost > 0 ? "" : "  NOT EXACT");
+  allExact &= encodeCost > 0;
   ReleaseCodeTables();
   std::filesystem::remove_all(dir);
   return allExact ? 0 : 1;
