@@ -85,7 +85,9 @@ int FileCoder::DecodeStep() {
       return 0;
     }
     if (CodeEscape(0) == 0) {
-      if (uint32_t(frames) >= uint32_t(storedFrames)) {
+      // A frame once the output holds the recorded length could only be written past it:
+      // the stream is damaged, and decoding on would cost time for nothing.
+      if (uint32_t(frames) >= uint32_t(storedFrames) || model->out_remaining == 0) {
         damaged = true;
         return 0;
       }

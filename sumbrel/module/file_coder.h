@@ -31,10 +31,11 @@ class FileCoder {
   // Frees the model, its sub-models and the driver contexts; harmless when already done.
   void Release();
 
-  // True when decoding ran past the end of the compressed file or met more frames than
-  // the header records. A stream the encoder made does neither, so the file is damaged; the
-  // stream is ended there rather than decoded on from nothing, which could otherwise write
-  // without bound (frames decoded from noise can cost next to no bits).
+  // True when decoding ran past the end of the compressed file, or met more frames than
+  // the header records or a frame after the output reached the recorded length. A stream the
+  // encoder made does none of these, so the file is damaged; the stream is ended there rather
+  // than decoded on from nothing, which could otherwise write without bound (frames decoded
+  // from noise can cost next to no bits).
   bool Damaged() const { return damaged; }
 
   std::unique_ptr<MP3Model> model;
