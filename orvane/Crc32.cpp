@@ -6,7 +6,7 @@
 namespace {
 
 // Eight tables let the loop consume eight bytes per step; the scan computes a
-// CRC for every candidate stream and the level search one per trial.
+// CRC for every stream it keeps.
 using CrcTables = std::array<std::array<uint32_t, 256>, 8>;
 
 constexpr CrcTables MakeTables() {

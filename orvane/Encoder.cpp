@@ -70,8 +70,9 @@ void FindCandidates(const uint8_t* Window, int32_t W, int32_t Size) {
   ProbeLeft.store(Budget);
 }
 
-// Worker procedure: probing a size costs dozens of trial decodes, by far the
-// most expensive part of the scan, so every processor takes candidates.
+// Worker procedure: probing a size costs trial decodes of up to the whole
+// estimate, the most expensive part of the scan, so every processor takes
+// candidates.
 void ProbeCandidates() {
   const int32_t Worker = T1.fetch_add(1, std::memory_order_acq_rel) + 1;
   for (;;) {
@@ -98,7 +99,7 @@ void AcceptStreams(const uint8_t* Window) {
     if (Store->GetPosition() + Candidate.Plain > StoreLimit) continue;
     try {
       // The probe's decoded bytes are gone; decoding again at the exact
-      // length gives them back, and costs one decode against the probe's dozens.
+      // length gives them back, and costs one decode against the probe's three.
       uint8_t* Scratch = GrowScratch(*Work[0], ScratchSize(Candidate.Plain));
       if (OodleDLL::OodleDecompress(Window + Candidate.Pos, Candidate.Packed, Scratch, Candidate.Plain) <= 0)
         continue;
@@ -213,6 +214,7 @@ void Encode(int32_t BlockSize, int64_t GroupLimit) {
   TBufferedOutputStream Out(STDOUT_FILENO);
   TStateGuard Guard;
   BeginMode(In, Out, EncInfCount);
+  TrustFirstBlockCheck();
   try {
     DS = std::make_unique<TDataStore>(In, true, 1, BlockSize);
   } catch (const std::bad_alloc&) {

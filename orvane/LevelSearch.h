@@ -12,6 +12,26 @@
 // window. Rows it cannot reproduce keep level 0.
 void Compress();
 
+// The level (1 to 9) at which the codec turns the Plain bytes at Contents into
+// exactly the Packed bytes at Stream, or 0 if none does. First is tried before
+// 1 to 9, so the answer is First when it reproduces the stream, else the lowest
+// level that does. Buffer must hold ScratchSize(Plain) bytes.
+//
+// With Quick, a level is first tried on the contents' first block alone, and
+// only one whose output begins the stream gets a full trial. That rejects
+// wrong levels of a long stream at a fraction of the cost, and gives the same
+// answer as long as the codec's first block does not depend on what follows.
+// For a codec where it does, every level the first block turned away gets its
+// full trial before the stream is given up, and *Rescued tells that one of
+// them reproduced it.
+int32_t FindLevel(const uint8_t* Contents, int32_t Plain, const uint8_t* Stream, int32_t Packed, int32_t First,
+                  uint8_t* Buffer, bool Quick = true, bool* Rescued = nullptr);
+
+// Called when encode starts: the workers trust the first-block check until a
+// stream it turned away is rescued, and then do without it for the rest of
+// the run, since the codec has shown that its first block depends on more.
+void TrustFirstBlockCheck();
+
 // Decode worker (with more than one worker): rebuilds the streams of the group
 // as their contents arrive, overwriting the contents in Store, and raises each
 // stream's Completed flag.

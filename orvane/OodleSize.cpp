@@ -44,6 +44,7 @@ int32_t GetOodleUS(const uint8_t* Input, int32_t InSize, uint8_t* Output, int32_
   uint8_t* const B = Output + OutSize;
 
   int32_t Best = 0;
+  int32_t Tried = 0;  // the length tried straight after the first attempt, if any
   for (int32_t i = 0; i < TCount; i++) {
     const int32_t Try = OutSize - i * Step;
     if (Try <= 0) break;
@@ -56,6 +57,18 @@ int32_t GetOodleUS(const uint8_t* Input, int32_t InSize, uint8_t* Output, int32_
     const int32_t j = LastAgreement(A, B, Try - 1);
     if (Best > j) break;
     Best = j;
+    // A too-long attempt leaves the decoded bytes and nothing past them, so
+    // for a stream that decodes to its end the two buffers agree up to exactly
+    // its length. The codec accepts only the exact length, so one decode there
+    // gives what the search below would find after dozens of whole-stream
+    // decodes at the lengths above it, all of which fail. (A codec that took a
+    // shorter length here would cost the stream its place, never its bytes:
+    // the level search cannot rebuild it from contents cut short.)
+    if (i == 0 && j + 1 < OutSize && Best - 96 + SCount >= InSize) {
+      Tried = j + 1;
+      if (!Spend(Budget, Tried)) return 0;
+      if (OodleDLL::OodleDecompress(Input, InSize, A, Tried) > 0) return Tried;
+    }
   }
   // Too little decoded data to be a real stream.
   if (Best - 96 + SCount < InSize) return 0;
@@ -66,7 +79,7 @@ int32_t GetOodleUS(const uint8_t* Input, int32_t InSize, uint8_t* Output, int32_
   const int32_t Base = Best - 96;
   for (int32_t m = SCount - 1; m >= 0; m--) {
     const int32_t Length = Base + m;
-    if (Length <= 0 || Length >= OutSize) continue;
+    if (Length <= 0 || Length >= OutSize || Length == Tried) continue;
     if (!Spend(Budget, Length)) return 0;
     if (OodleDLL::OodleDecompress(Input, InSize, A, Length) > 0) return Length;
   }
