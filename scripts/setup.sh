@@ -9,6 +9,7 @@ packages=(
   liblz4-dev zlib1g-dev
   lame
   util-linux
+  xz-utils zstd
 )
 
 missing=()
