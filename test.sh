@@ -14,4 +14,7 @@ for dir in build build-sanitize; do
   echo "== tests in $dir =="
   ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" || status=1
 done
+# A short run of every fuzz harness, so that each one builds and still finds nothing.
+echo "== fuzz harnesses =="
+FUZZ_PARALLEL=2 fuzz/run.sh "${FUZZ_SECONDS:-5}" || status=1
 exit $status

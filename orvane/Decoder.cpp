@@ -176,6 +176,11 @@ void WriteOutput() {
 void Decode() {
   TBufferedInputStream In(STDIN_FILENO);
   TBufferedOutputStream Out(STDOUT_FILENO);
+  Decode(In, Out);
+  Out.Flush();
+}
+
+void Decode(TStream& In, TStream& Out) {
   TStateGuard Guard;
   BeginMode(In, Out, DecInfCount);
   Task2 = std::make_unique<TTask>();
@@ -196,5 +201,4 @@ void Decode() {
     Info->Reset();
   }
   FreeState();
-  Out.Flush();
 }

@@ -10,6 +10,8 @@ packages=(
   lame
   util-linux
   xz-utils zstd
+  # fuzz/: clang with libFuzzer, whose runtime comes with the compiler-rt package
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -1,0 +1,134 @@
+// The plug-in as a host drives it: any bytes restored as a compressed file, and
+// any bytes named .mp3 compressed and restored, which must give them back.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fuzz_check.h"
+#include "module/sumbrel.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A folder of this process under TMPDIR, else in memory where the system
+// offers it. libFuzzer ends without exit handlers, so fuzz/run.sh points TMPDIR
+// at a folder it removes itself. The name is kept in static storage: the exit
+// handler that removes the folder runs after static objects may be gone.
+const char* Folder() {
+  static char Path[4096] = "";
+  if (Path[0] == 0) {
+    const char* Base = std::getenv("TMPDIR");
+    if (Base == nullptr || *Base == 0) Base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    std::snprintf(Path, sizeof Path, "%s/sumbrel-fuzz-XXXXXX", Base);
+    FUZZ_CHECK(mkdtemp(Path) != nullptr, "no temporary folder");
+    std::atexit([] {
+      std::error_code Ignored;
+      std::filesystem::remove_all(Path, Ignored);
+    });
+  }
+  return Path;
+}
+
+std::string In(const char* Name) { return std::string(Folder()) + "/" + Name; }
+
+void Write(const std::string& Path, const uint8_t* Data, size_t Size) {
+  FILE* File = std::fopen(Path.c_str(), "wb");
+  FUZZ_CHECK(File != nullptr, "cannot write a temporary file");
+  if (Size > 0) std::fwrite(Data, 1, Size, File);
+  FUZZ_CHECK(std::fclose(File) == 0, "cannot write a temporary file");
+}
+
+Bytes Read(const std::string& Path) {
+  Bytes Out;
+  if (FILE* File = std::fopen(Path.c_str(), "rb")) {
+    for (int C; (C = std::getc(File)) != EOF;) Out.push_back(uint8_t(C));
+    std::fclose(File);
+  }
+  return Out;
+}
+
+bool Exists(const std::string& Path) { return access(Path.c_str(), F_OK) == 0; }
+
+uint32_t WordAt(const uint8_t* Data) {
+  return uint32_t(Data[0]) | uint32_t(Data[1]) << 8 | uint32_t(Data[2]) << 16 | uint32_t(Data[3]) << 24;
+}
+
+// Counts the frames a restore decodes after its output already held the length
+// the header records: only a damaged stream has such frames, and decoding them
+// would write nothing.
+struct FrameWatch : ProgressListener {
+  int previousDone = 0;
+  int framesPastEnd = 0;
+  void OnProgress(int totalBytes, int doneBytes, int) override {
+    if (totalBytes > 0 && previousDone >= totalBytes) ++framesPastEnd;
+    previousDone = doneBytes;
+  }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  static FrameWatch Watch;
+  static std::unique_ptr<Module> Plugin(GetModule(reinterpret_cast<intptr_t>(&Watch)));
+  FUZZ_CHECK(Plugin != nullptr, "no module");
+
+  // Restoring the bytes as they are, but for what bounds the work in a
+  // model-coded header: a few bytes can rightly decode to megabytes of silent
+  // frames, which is no fault but would make every such input a timeout. The
+  // original length is held to 16 KiB (negative ones stay negative); frames
+  // laid out afresh (option bit 0) have no length limit, so there the frame
+  // count is held small too.
+  Bytes Header(Data, Data + Size);
+  const bool Relayout = Size >= 16 && (Data[12] & 1) != 0;
+  if (Size >= 8 && WordAt(Data) == MODEL_MAGIC) {
+    Header[5] &= 0x3F;
+    Header[6] = 0;
+    Header[7] &= 0x80;
+    if (Relayout && Size >= 12) {
+      Header[9] &= 0x01;
+      Header[10] = Header[11] = 0;
+    }
+  }
+  const std::string Packed = In("any.sbk"), Restored = In("any");
+  Write(Packed, Header.data(), Size);
+  std::remove(Restored.c_str());
+  Watch = FrameWatch();
+  const int Result = Plugin->ProcessFile(Packed.c_str(), Restored.c_str(), 1);
+  FUZZ_CHECK(Relayout || Watch.framesPastEnd == 0, "frames decoded after the output was complete");
+  FUZZ_CHECK(Result == 0 || Result == 1, "a result other than 0 or 1");
+  FUZZ_CHECK(Result == 0 || !Exists(Restored), "a failed restore left its output");
+  const uint32_t Magic = Size >= 4 ? WordAt(Data) : 0;
+  if (Magic != MODEL_MAGIC && Magic != STORED_MAGIC)
+    FUZZ_CHECK(Result == 1, "bytes without a magic word restored");
+  if (Magic == STORED_MAGIC) {
+    FUZZ_CHECK(Result == 0, "the stored form failed to restore");
+    const Bytes Back = Read(Restored);
+    bool Inverted = Back.size() == Size - 4;
+    for (size_t i = 0; Inverted && i < Back.size(); ++i) Inverted = Back[i] == uint8_t(~Data[4 + i]);
+    FUZZ_CHECK(Inverted, "the stored form did not restore to its inverted bytes");
+  }
+
+  // Compressing them as an MP3 file and restoring that.
+  if (Size == 0) return 0;  // empty files are not compressed
+  const std::string Mp3 = In("any.mp3"), Coded = In("any.mp3.sbk"), Back = In("back.mp3");
+  Write(Mp3, Data, Size);
+  std::remove(Coded.c_str());
+  std::remove(Back.c_str());
+  FUZZ_CHECK(Plugin->ProcessFile(Mp3.c_str(), Coded.c_str(), 0) == 0, "compression failed");
+  Watch = FrameWatch();
+  FUZZ_CHECK(Plugin->ProcessFile(Coded.c_str(), Back.c_str(), 1) == 0, "the compressed file did not restore");
+  FUZZ_CHECK(Watch.framesPastEnd == 0, "a restore decoded frames after its output was complete");
+  const Bytes Again = Read(Back);
+  FUZZ_CHECK(Again.size() == Size && std::equal(Again.begin(), Again.end(), Data),
+             "the restored file differs from the input");
+  return 0;
+}
