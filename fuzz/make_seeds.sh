@@ -23,8 +23,8 @@ trap 'rm -rf "$work"' EXIT
 "$fuzz_bin/standin-seeds" "$out/standin_decompress"
 
 # Archives with stand-in streams at several levels, and their containers.
-for spec in "3000 1" "10000 2" "20000 3" "30000 4"; do
-  set -- $spec
+for size_seed in "3000 1" "10000 2" "20000 3" "30000 4"; do
+  set -- $size_seed
   "$bin/orvane-sample" "$1" "$2" >"$out/orvane_scan/sample-$1"
   "$bin/orvane" e <"$out/orvane_scan/sample-$1" >"$out/orvane_decode/container-$1"
 done
