@@ -64,10 +64,12 @@ int32_t FindLevel(const uint8_t* Contents, int32_t Plain, const uint8_t* Stream,
   if (First < 1 || First > 9) First = 1;
   // A stream of one block gains nothing from trying its first block apart.
   const bool Check = Quick && Plain > BlkSize;
+  // First, then 1 to 9 without it: the order both passes take.
+  int32_t Order[9] = {First};
+  for (int32_t Lvl = 1, n = 1; Lvl <= 9; ++Lvl)
+    if (Lvl != First) Order[n++] = Lvl;
   bool TurnedAway[10] = {};
-  for (int32_t i = 0; i <= 9; ++i) {
-    const int32_t Lvl = i == 0 ? First : i;
-    if (i > 0 && Lvl == First) continue;
+  for (const int32_t Lvl : Order) {
     if (Check && !FirstBlockMatches(Contents, Stream, Packed, Lvl, Buffer)) {
       TurnedAway[Lvl] = true;
       continue;
@@ -76,14 +78,11 @@ int32_t FindLevel(const uint8_t* Contents, int32_t Plain, const uint8_t* Stream,
   }
   // Only a codec whose first block depends on later data gets here with a
   // level that reproduces the stream: it costs time, never the stream.
-  for (int32_t i = 0; i <= 9; ++i) {
-    const int32_t Lvl = i == 0 ? First : i;
-    if (i > 0 && Lvl == First) continue;
+  for (const int32_t Lvl : Order)
     if (TurnedAway[Lvl] && Reproduces(Contents, Plain, Stream, Packed, Lvl, Buffer)) {
       if (Rescued != nullptr) *Rescued = true;
       return Lvl;
     }
-  }
   return 0;
 }
 
