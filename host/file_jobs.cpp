@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -87,6 +88,13 @@ int64_t FileSize(const std::string& path) {
   return stat(path.c_str(), &status) == 0 ? int64_t(status.st_size) : -1;
 }
 
+// True when the file system that holds `path` has at least `bytes` free for this user.
+bool RoomFor(const std::string& path, int64_t bytes) {
+  struct statvfs status {};
+  if (statvfs(FolderOf(path).c_str(), &status) != 0) return false;
+  return int64_t(status.f_bavail) * int64_t(status.f_frsize) >= bytes;
+}
+
 // Restores `input` (whose header is `header`) into `output` and checks the result against what
 // the header records. On failure nothing is left at `output`.
 bool RestoreChecked(Module& module, JobListener& listener, const std::string& input,
@@ -101,8 +109,14 @@ bool RestoreChecked(Module& module, JobListener& listener, const std::string& in
   }
   if (result != 0) {
     unlink(output.c_str());
-    error = "the library could not restore it (it gives no reason; a damaged file or a "
-            "failed write are the usual causes)";
+    // The library gives no reason. With room for the whole output a failed write is unlikely,
+    // and a model-coded file it refuses is one whose coded stream is cut short or corrupt.
+    if (header.form == PackedForm::ModelCoded && RoomFor(output, header.originalSize))
+      error = "damaged compressed file: its coded stream does not decode (cut short or "
+              "corrupt); nothing was written";
+    else
+      error = "the library could not restore it (it gives no reason; a damaged file or a "
+              "failed write are the usual causes)";
     return false;
   }
   // The library reports once per decoded frame and once more at the end.

@@ -98,7 +98,13 @@ int FileCoder::DecodeStep() {
     }
     model->FlushModel();
     model->WriteFlush();
-    if (model->out_remaining <= 0) return 0;
+    if (model->out_remaining <= 0) {
+      // The coder reads exactly the bytes the encoder wrote, so a read past the end of the
+      // file, even in the last renormalisations, means the file was cut short. Its last bytes
+      // often carry too little to change a decoded value, so the output alone cannot tell.
+      if (std::feof(source)) damaged = true;
+      return 0;
+    }
     // Write errors surface when the output is flushed at the end.
     for (int symbol; (symbol = CodeLiteral(0)) != kEndOfLiterals;) {
       if (std::feof(source)) break;

@@ -31,7 +31,8 @@ class FileCoder {
   // Frees the model, its sub-models and the driver contexts; harmless when already done.
   void Release();
 
-  // True when decoding ran past the end of the compressed file, or met more frames than
+  // True when decoding read past the end of the compressed file (at any point, the last
+  // renormalisations included: a cut file), or met more frames than
   // the header records or a frame after the output reached the recorded length. A stream the
   // encoder made does none of these, so the file is damaged; the stream is ended there rather
   // than decoded on from nothing, which could otherwise write without bound (frames decoded
