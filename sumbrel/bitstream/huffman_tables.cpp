@@ -76,7 +76,15 @@ void BuildCount1Encode() {
 
 }  // namespace
 
+namespace {
+// Set once every table is complete; a build that threw half-way leaves it clear.
+bool tablesBuilt = false;
+}  // namespace
+
 void BuildCodeTables() {
+  // The tables are fixed: a caller that keeps them between jobs (a fuzz harness, which runs
+  // thousands of jobs) need not pay for building them again.
+  if (tablesBuilt) return;
   ReleaseCodeTables();
   for (int i = 0; i < layer3::huffmanSourceCount; ++i) BuildTable(layer3::huffmanSources[i]);
   for (int t = 0; t < 34; ++t) {
@@ -88,9 +96,11 @@ void BuildCodeTables() {
   }
   BuildCount1Encode();
   BuildFastTables();
+  tablesBuilt = true;
 }
 
 void ReleaseCodeTables() {
+  tablesBuilt = false;
   ReleaseFastTables();
   for (int t = 0; t < 34; ++t) {
     if (IsOwner(t)) {

@@ -21,5 +21,6 @@ extern uint32_t* huffDecodeList[34];
 // in bits 10-15, indexed by 64 c(v) + 16 c(w) + 4 c(x) + c(y), c(0)=0, c(1)=1, c(-1)=3.
 extern uint16_t count1Encode[512];
 
+// Builds the tables unless they are already built; Release frees them.
 void BuildCodeTables();
 void ReleaseCodeTables();

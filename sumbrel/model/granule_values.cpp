@@ -266,8 +266,9 @@ void MP3Model::CodeSpectralData() {
   for (int gr = 0; gr < granules; ++gr)
     for (int ch = 0; ch < channels; ++ch) {
       const int c = modelClass[gr][ch] = SpectralClass(header, gr_info[gr][ch], ch);
-      // Allocated at the stream start unless that failed; without it nothing can be coded.
-      if (!subModels[c]) subModels[c].reset(new SpectralSubModel(c));
+      // Made on first use; a failed allocation throws and fails the job, which is the owner's
+      // failure path for every allocation of a job.
+      if (!subModels[c]) subModels[c] = NewSubModel(c);
     }
 
   for (int gr = 0; gr < granules; ++gr)

@@ -19,6 +19,21 @@ MP3Model::~MP3Model() { ReleaseSubModels(); }
 
 void MP3Model::ReleaseSubModels() {
   for (auto& subModel : subModels) subModel.reset();
+  for (auto& spare : spareSubModels) spare.reset();
+}
+
+std::unique_ptr<SpectralSubModel> MP3Model::NewSubModel(int c) {
+  for (auto& spare : spareSubModels) {
+    if (!spare) continue;
+    // One copy of a block in its starting state, rather than its thousands of small records
+    // built one by one; only the class differs between sub-models.
+    static const auto* const fresh = new SpectralSubModel(0);
+    std::unique_ptr<SpectralSubModel> subModel = std::move(spare);
+    *subModel = *fresh;
+    subModel->modelClass = c;
+    return subModel;
+  }
+  return std::make_unique<SpectralSubModel>(c);
 }
 
 void MP3Model::StartStream(int repack, int target) {
@@ -30,8 +45,9 @@ void MP3Model::StartStream(int repack, int target) {
   ancillaryTotal = 0;
   part23_total = prevPart23Total = -1;
   spectralModel.StartStream();
-  for (int c = 0; c < kClasses; ++c)
-    if (!subModels[c]) subModels[c].reset(new (std::nothrow) SpectralSubModel(c));
+  // The sub-models (0.85 MiB each) are made when a granule of their class first needs them:
+  // a short or frameless file never pays for all eight, and what a sub-model holds before its
+  // first granule does not depend on when it was made, so the coded bytes are the same.
 }
 
 namespace {

@@ -29,8 +29,7 @@ class MP3Model : public MP3 {
   MP3Model& operator=(const MP3Model&) = delete;
 
   // The per-file state, set after the reader start (encoding) or before the writer start
-  // (decoding). Creates the spectral sub-models; one that cannot be allocated now is made
-  // when a granule first needs it.
+  // (decoding). The spectral sub-models are made when a granule first needs them.
   void StartStream(int repackFrames, int targetBitRate);
 
   // Codes the frame in the record (encoding) or rebuilds it (decoding), with the ancillary
@@ -70,6 +69,11 @@ class MP3Model : public MP3 {
   LengthContexts lengthModel;
   LayoutContexts layoutModel;
   std::unique_ptr<SpectralSubModel> subModels[kClasses];
+  // Sub-model memory that a FileCoder kept from an earlier job (see keepModelMemory); the first
+  // granule of a class takes one and starts it afresh instead of allocating.
+  std::unique_ptr<SpectralSubModel> spareSubModels[kClasses];
+  // A sub-model of class c in its starting state, from a spare where there is one.
+  std::unique_ptr<SpectralSubModel> NewSubModel(int c);
 
   // ---- the steps of Process, one file each ----
   void CodeHeaderModel();        // header_model.cpp

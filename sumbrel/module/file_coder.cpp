@@ -1,5 +1,7 @@
 #include "module/file_coder.h"
 
+#include <memory>
+
 #include "coder/coder.h"
 #include "module/file_format.h"
 
@@ -7,7 +9,22 @@ using file_format::ReadWord;
 using file_format::WriteWord;
 
 void FileCoder::Allocate() {
-  model = std::make_unique<MP3Model>();
+  if (model) {
+    // Kept from an earlier job: built afresh in place; the sub-models it had made become
+    // spares that its granules take as they need them.
+    std::unique_ptr<SpectralSubModel> kept[2 * MP3Model::kClasses];
+    for (int c = 0; c < MP3Model::kClasses; ++c) {
+      kept[2 * c] = std::move(model->subModels[c]);
+      kept[2 * c + 1] = std::move(model->spareSubModels[c]);
+    }
+    std::destroy_at(model.get());
+    std::construct_at(model.get());
+    int spares = 0;
+    for (auto& subModel : kept)
+      if (subModel) model->spareSubModels[spares++] = std::move(subModel);
+  } else {
+    model = std::make_unique<MP3Model>();
+  }
   escapeBit = std::make_unique<AdaptiveBit>();
   literalTree = std::make_unique<AdaptiveBit[]>(kLiteralTreeNodes);
   frames = 0;
@@ -15,7 +32,7 @@ void FileCoder::Allocate() {
 }
 
 void FileCoder::Release() {
-  model.reset();
+  if (!keepModelMemory) model.reset();
   escapeBit.reset();
   literalTree.reset();
 }
