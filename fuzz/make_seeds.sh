@@ -16,7 +16,7 @@ for tool in orvane orvane-sample sumbrel; do
 done
 command -v lame >/dev/null || { echo "make_seeds: lame missing (scripts/setup.sh)" >&2; exit 1; }
 
-mkdir -p "$out"/{standin_decompress,orvane_decode,orvane_scan,mp3_frames,coder_literals,sumbrel_module}
+mkdir -p "$out"/{standin_decompress,orvane_decode,orvane_scan,mp3_frames,coder_literals,sumbrel_module,sumbrel_restore}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -60,5 +60,11 @@ done
 head -c 3000 "$out/orvane_scan/sample-20000" >"$work/random.mp3"
 "$bin/sumbrel" compress -j 1 -f -o "$out/sumbrel_module/random.mp3.sbk" "$work/random.mp3" >/dev/null
 printf 'plain text that is no frame at all\n' >"$out/coder_literals/text"
+# The restore harness takes model-coded files of about ten frames: each execution restores
+# its input three times (whole and two cuts), and more frames reach no more of the decoder.
+for f in "$out"/mp3_frames/clip-{1,2,4,6,8,9,10}-text.mp3; do
+  head -c 4000 "$f" >"$work/short.mp3"
+  "$bin/sumbrel" compress -j 1 -f -o "$out/sumbrel_restore/$(basename "$f").sbk" "$work/short.mp3" >/dev/null
+done
 
 echo "make_seeds: $(find "$out" -type f | wc -l) seeds in $out"

@@ -20,10 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   FILE* Out = open_memstream(&Written, &WrittenSize);
   FUZZ_CHECK(In && Out, "no memory stream");
 
-  BuildCodeTables();
+  BuildCodeTables();  // once: the tables are kept for the whole run
   FrameCounts Counts;
   const bool Ok = RewriteFrames(In, Out, Counts);
-  ReleaseCodeTables();
   std::fclose(In);
   std::fclose(Out);
 

@@ -39,7 +39,7 @@ fi
 # proportion to it, and longer inputs reach no more of the code.
 max_len_of() {
   case "$1" in
-    sumbrel_module) echo 16384 ;;
+    sumbrel_module | sumbrel_restore) echo 16384 ;;
     coder_literals) echo 4096 ;;
     *) echo 131072 ;;
   esac
@@ -50,7 +50,7 @@ dict_of() {
     standin_decompress | orvane_scan) echo fuzz/dict/standin.dict ;;
     orvane_decode) echo fuzz/dict/container.dict ;;
     mp3_frames) echo fuzz/dict/mp3.dict ;;
-    sumbrel_module) echo fuzz/dict/sumbrel.dict ;;
+    sumbrel_module | sumbrel_restore) echo fuzz/dict/sumbrel.dict ;;
   esac
 }
 

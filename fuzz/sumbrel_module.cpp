@@ -1,5 +1,6 @@
 // The plug-in as a host drives it: any bytes restored as a compressed file, and
-// any bytes named .mp3 compressed and restored, which must give them back.
+// any bytes named .mp3 compressed and restored, which must give them back, while
+// cutting the compressed file short anywhere makes it fail to restore.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,11 +14,13 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "memory_restore.h"
 #include "module/sumbrel.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using fuzz_restore::Bytes;
+using fuzz_restore::WordAt;
 
 // A folder of this process under TMPDIR, else in memory where the system
 // offers it. libFuzzer ends without exit handlers, so fuzz/run.sh points TMPDIR
@@ -58,10 +61,6 @@ Bytes Read(const std::string& Path) {
 
 bool Exists(const std::string& Path) { return access(Path.c_str(), F_OK) == 0; }
 
-uint32_t WordAt(const uint8_t* Data) {
-  return uint32_t(Data[0]) | uint32_t(Data[1]) << 8 | uint32_t(Data[2]) << 16 | uint32_t(Data[3]) << 24;
-}
-
 // Counts the frames a restore decodes after its output already held the length
 // the header records: only a damaged stream has such frames, and decoding them
 // would write nothing.
@@ -81,23 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   static std::unique_ptr<Module> Plugin(GetModule(reinterpret_cast<intptr_t>(&Watch)));
   FUZZ_CHECK(Plugin != nullptr, "no module");
 
-  // Restoring the bytes as they are, but for what bounds the work in a
-  // model-coded header: a few bytes can rightly decode to megabytes of silent
-  // frames, which is no fault but would make every such input a timeout. The
-  // original length is held to 16 KiB (negative ones stay negative); frames
-  // laid out afresh (option bit 0) have no length limit, so there the frame
-  // count is held small too.
-  Bytes Header(Data, Data + Size);
+  const Bytes Header = fuzz_restore::Bounded(Data, Size);
   const bool Relayout = Size >= 16 && (Data[12] & 1) != 0;
-  if (Size >= 8 && WordAt(Data) == MODEL_MAGIC) {
-    Header[5] &= 0x3F;
-    Header[6] = 0;
-    Header[7] &= 0x80;
-    if (Relayout && Size >= 12) {
-      Header[9] &= 0x01;
-      Header[10] = Header[11] = 0;
-    }
-  }
   const std::string Packed = In("any.sbk"), Restored = In("any");
   Write(Packed, Header.data(), Size);
   std::remove(Restored.c_str());
@@ -130,5 +114,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const Bytes Again = Read(Back);
   FUZZ_CHECK(Again.size() == Size && std::equal(Again.begin(), Again.end(), Data),
              "the restored file differs from the input");
+  // The compressed file has no trailing bytes, so every cut of it cuts its coded stream.
+  const Bytes CodedBytes = Read(Coded);
+  if (CodedBytes.size() >= 16 && WordAt(CodedBytes.data()) == MODEL_MAGIC)
+    fuzz_restore::CheckCutsFail(CodedBytes.data(), CodedBytes.size(), fuzz_restore::ChoiceFrom(Data, Size));
   return 0;
 }
