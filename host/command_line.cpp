@@ -3,28 +3,41 @@
 #include <getopt.h>
 #include <sched.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 const char* const kUsage =
-    "usage: sumbrel compress [-j N] [-f] [--verify] [-o OUT] FILE.mp3...\n"
-    "       sumbrel restore [-j N] [-f] [-o OUT] FILE.sbk...\n"
+    "usage: sumbrel compress [-j N] [-f] [-r] [-c] [-q] [--verify] [--rm] [-o OUT] FILE...\n"
+    "       sumbrel restore  [-j N] [-f] [-r] [-c] [-q] [--rm] [-o OUT] FILE.sbk...\n"
+    "       sumbrel test     [-j N] [-r] [-q] FILE.sbk...\n"
     "       sumbrel info FILE...\n"
     "\n"
-    "compress    writes FILE.mp3.sbk beside each input\n"
+    "compress    writes FILE.sbk beside each MP3 file (FILE ends in .mp3, in any case)\n"
     "restore     writes each FILE.sbk back as FILE\n"
+    "test        restores each file to a temporary file that is then removed, and says\n"
+    "            whether it is whole\n"
     "info        prints each file's form, sizes, saved percent and frame count\n"
     "\n"
-    "  -j, --jobs N   files worked on at once, each in its own process\n"
-    "                 (default: the processors this process may use)\n"
-    "  -o, --output OUT  the output name, for a single input\n"
-    "  -f, --force    replace existing output files\n"
-    "      --verify   after compressing, restore and compare byte for byte\n"
-    "  -h, --help     this text\n"
-    "  -V, --version  the program's version\n"
+    "FILE '-' is standard input; the output then goes to standard output unless -o names it.\n"
     "\n"
-    "Exit code 0 when every file succeeded, 1 when any failed, 2 for a usage error.\n";
+    "  -j, --jobs N      files worked on at once, each in its own process\n"
+    "                    (default: the processors this process may use)\n"
+    "  -o, --output OUT  the output name, for a single input\n"
+    "  -f, --force       replace existing output files\n"
+    "  -r, --recursive   take the folders given with every *.mp3 (compress) or *.sbk file\n"
+    "                    in them and below, in any case; links to folders are not followed\n"
+    "  -c, --stdout      write the output of the single input to standard output\n"
+    "  -q, --quiet       print nothing but failures\n"
+    "      --verify      after compressing, restore and compare byte for byte\n"
+    "      --rm          remove each input once its output is complete (compress verifies\n"
+    "                    first and keeps the input if anything fails)\n"
+    "  -h, --help        this text\n"
+    "  -V, --version     the program's version\n"
+    "\n"
+    "Outputs take the input's modification time and permissions. Exit code 0 when every\n"
+    "file succeeded, 1 when any failed, 2 for a usage error, 130 when interrupted.\n";
 
 int UsableProcessors() {
   cpu_set_t set;
@@ -48,17 +61,19 @@ bool ParseJobs(const char* text, int& jobs) {
 }  // namespace
 
 bool ParseCommandLine(int argc, char** argv, Options& options, std::string& error) {
-  enum { kVerify = 1000 };
+  enum { kVerify = 1000, kRemove };
   static const option longOptions[] = {
       {"jobs", required_argument, nullptr, 'j'}, {"output", required_argument, nullptr, 'o'},
       {"force", no_argument, nullptr, 'f'},      {"verify", no_argument, nullptr, kVerify},
+      {"recursive", no_argument, nullptr, 'r'},  {"stdout", no_argument, nullptr, 'c'},
+      {"quiet", no_argument, nullptr, 'q'},      {"rm", no_argument, nullptr, kRemove},
       {"help", no_argument, nullptr, 'h'},       {"version", no_argument, nullptr, 'V'},
       {nullptr, 0, nullptr, 0}};
   bool help = false, version = false, outputGiven = false;
   opterr = 0;
   optind = 1;
   for (;;) {
-    const int c = getopt_long(argc, argv, ":j:o:fhV", longOptions, nullptr);
+    const int c = getopt_long(argc, argv, ":j:o:frcqhV", longOptions, nullptr);
     if (c == -1) break;
     switch (c) {
       case 'j':
@@ -77,6 +92,10 @@ bool ParseCommandLine(int argc, char** argv, Options& options, std::string& erro
         break;
       case 'f': options.force = true; break;
       case kVerify: options.verify = true; break;
+      case 'r': options.recursive = true; break;
+      case 'c': options.toStdout = true; break;
+      case 'q': options.quiet = true; break;
+      case kRemove: options.removeInput = true; break;
       case 'h': help = true; break;
       case 'V': version = true; break;
       case ':':
@@ -101,6 +120,8 @@ bool ParseCommandLine(int argc, char** argv, Options& options, std::string& erro
     options.action = Action::Compress;
   } else if (command == "restore") {
     options.action = Action::Restore;
+  } else if (command == "test") {
+    options.action = Action::Test;
   } else if (command == "info") {
     options.action = Action::Info;
   } else {
@@ -112,8 +133,8 @@ bool ParseCommandLine(int argc, char** argv, Options& options, std::string& erro
     error = command + ": no files given";
     return false;
   }
-  if (outputGiven && options.action == Action::Info) {
-    error = "info writes no files, so -o does not apply";
+  if (outputGiven && (options.action == Action::Info || options.action == Action::Test)) {
+    error = command + " writes no files, so -o does not apply";
     return false;
   }
   if (outputGiven && options.files.size() != 1) {
@@ -125,6 +146,34 @@ bool ParseCommandLine(int argc, char** argv, Options& options, std::string& erro
     error = "--verify applies to compress only";
     return false;
   }
+  const bool writes = options.action == Action::Compress || options.action == Action::Restore;
+  if (!writes && (options.force || options.toStdout || options.removeInput)) {
+    error = command + " writes no files, so -f, -c and --rm do not apply";
+    return false;
+  }
+  if (options.action == Action::Info && (options.recursive || options.quiet)) {
+    error = "info takes files only, without -r or -q";
+    return false;
+  }
+  const bool fromStdin = std::find(options.files.begin(), options.files.end(), "-") != options.files.end();
+  if (fromStdin && !outputGiven) options.toStdout = true;
+  if (options.toStdout && outputGiven) {
+    error = "-c writes to standard output, so -o does not apply";
+    return false;
+  }
+  if (options.toStdout && (options.files.size() != 1 || options.recursive)) {
+    error = "standard output takes the output of a single input file";
+    return false;
+  }
+  if (fromStdin && (options.files.size() != 1 || options.recursive)) {
+    error = "standard input ('-') is the only input when it is given";
+    return false;
+  }
+  if (options.removeInput && (options.toStdout || fromStdin)) {
+    error = "--rm keeps nothing but the output file, so it does not go with -c or '-'";
+    return false;
+  }
+  if (options.removeInput && options.action == Action::Compress) options.verify = true;
   if (options.jobs == 0) options.jobs = UsableProcessors();
   return true;
 }

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-enum class Action { Compress, Restore, Info, Help, Version };
+enum class Action { Compress, Restore, Test, Info, Help, Version };
 
 struct Options {
   Action action = Action::Help;
@@ -12,6 +12,10 @@ struct Options {
   int jobs = 0;        // -j: 0 means one per processor this process may use
   bool force = false;
   bool verify = false;
+  bool recursive = false;    // -r: folders given are walked
+  bool toStdout = false;     // -c: the one output goes to standard output
+  bool quiet = false;        // -q: only failures are printed
+  bool removeInput = false;  // --rm: each input goes once its output is complete
 };
 
 // Fills `options` from argv. On a usage error returns false with the reason in `error`.

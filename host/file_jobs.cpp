@@ -62,9 +62,19 @@ bool SameContents(const std::string& a, const std::string& b, std::string& error
 
 // Moves the finished temporary file to its name. Without force an output that appeared in the
 // meantime is kept, not replaced.
-bool PlaceOutput(const std::string& temp, const std::string& output, bool force,
-                 std::string& error) {
-  chmod(temp.c_str(), 0666 & ~g_umask);
+bool PlaceOutput(const std::string& temp, const FileJob& job, std::string& error) {
+  const std::string& output = job.output;
+  const bool force = job.force;
+  // As gzip, xz and zstd do: the output carries the input's time and permission bits, so that
+  // compressing and restoring gives back the original's time. Set-id bits are not passed on.
+  struct stat input {};
+  if (job.keepAttributes && stat(job.input.c_str(), &input) == 0) {
+    chmod(temp.c_str(), input.st_mode & 0777);
+    const struct timespec times[2] = {input.st_atim, input.st_mtim};
+    utimensat(AT_FDCWD, temp.c_str(), times, 0);
+  } else {
+    chmod(temp.c_str(), 0666 & ~g_umask);
+  }
   if (force) {
     if (rename(temp.c_str(), output.c_str()) == 0) return true;
   } else {
@@ -94,6 +104,44 @@ bool RoomFor(const std::string& path, int64_t bytes) {
   if (statvfs(FolderOf(path).c_str(), &status) != 0) return false;
   return int64_t(status.f_bavail) * int64_t(status.f_frsize) >= bytes;
 }
+
+// The library takes only names ending in the lower-case extension. Another name is handed to
+// it as a link of that form beside `near` (the temporary output), removed with this object.
+class LibraryName {
+ public:
+  LibraryName(const std::string& input, const char* extension, const std::string& near,
+              std::string& error) {
+    const size_t length = std::strlen(extension);
+    if (input.size() > length && input.compare(input.size() - length, length, extension) == 0) {
+      name_ = input;
+      return;
+    }
+    char* target = realpath(input.c_str(), nullptr);
+    if (!target) {
+      error = "cannot find the input: " + Reason();
+      return;
+    }
+    std::string link;
+    if (MakeTempBeside(near, extension, link, error)) {
+      // The temporary name is ours; a link takes its place.
+      if (unlink(link.c_str()) == 0 && symlink(target, link.c_str()) == 0)
+        name_ = link_ = link;
+      else
+        error = "cannot make a link for the library beside " + near + ": " + Reason();
+    }
+    free(target);
+  }
+  ~LibraryName() {
+    if (!link_.empty()) unlink(link_.c_str());
+  }
+  LibraryName(const LibraryName&) = delete;
+  LibraryName& operator=(const LibraryName&) = delete;
+  // "" when no name could be made (the reason is in the constructor's `error`).
+  const std::string& name() const { return name_; }
+
+ private:
+  std::string name_, link_;
+};
 
 // Restores `input` (whose header is `header`) into `output` and checks the result against what
 // the header records. On failure nothing is left at `output`.
@@ -141,16 +189,33 @@ bool RestoreChecked(Module& module, JobListener& listener, const std::string& in
 std::string Sizes(const FileJob& job, int64_t from, int64_t to) {
   char text[64];
   std::snprintf(text, sizeof text, ": %" PRId64 " -> %" PRId64 " bytes", from, to);
-  return job.input + " -> " + job.output + text;
+  return job.inputName + " -> " + job.outputName + text;
+}
+
+// --rm: the input goes once its output is complete; a failure to remove it fails the file.
+bool RemoveInput(const FileJob& job, JobResult& result) {
+  if (!job.removeInput) return true;
+  if (unlink(job.input.c_str()) == 0) {
+    result.text += ", input removed";
+    return true;
+  }
+  result.ok = false;
+  result.text = "the output is complete, but the input could not be removed: " + Reason();
+  return false;
 }
 
 JobResult Compress(Module& module, JobListener& listener, const FileJob& job) {
   JobResult result;
   std::string temp;
   if (!MakeTempBeside(job.output, ".sbk", temp, result.text)) return result;
+  const LibraryName input(job.input, ".mp3", job.output, result.text);
+  if (input.name().empty()) {
+    unlink(temp.c_str());
+    return result;
+  }
   listener.base = 0;
   listener.calls = 0;
-  const int status = module.ProcessFile(job.input.c_str(), temp.c_str(), 0);
+  const int status = module.ProcessFile(input.name().c_str(), temp.c_str(), 0);
   PackedHeader header;
   std::string error;
   if (g_interrupted) {
@@ -173,11 +238,14 @@ JobResult Compress(Module& module, JobListener& listener, const FileJob& job) {
     unlink(restored.c_str());
     if (!ok) result.text = error == "interrupted" ? error : "verification failed: " + error;
   }
-  if (!result.text.empty() || !PlaceOutput(temp, job.output, job.force, result.text)) {
+  if (!result.text.empty() || !PlaceOutput(temp, job, result.text)) {
     unlink(temp.c_str());
+    if (job.removeInput && !result.text.empty()) result.text += "; the input is kept";
     return result;
   }
   result.ok = true;
+  result.inBytes = header.originalSize;
+  result.outBytes = header.fileSize;
   char text[160];
   std::snprintf(text, sizeof text, ", saved %.2f%%, ",
                 SavedPercent(header.originalSize, header.fileSize));
@@ -187,6 +255,7 @@ JobResult Compress(Module& module, JobListener& listener, const FileJob& job) {
   else
     result.text += "model-coded, " + std::to_string(header.frames) + " frames";
   if (job.verify) result.text += ", verified";
+  RemoveInput(job, result);
   return result;
 }
 
@@ -194,16 +263,31 @@ JobResult Restore(Module& module, JobListener& listener, const FileJob& job) {
   JobResult result;
   std::string temp;
   if (!MakeTempBeside(job.output, ".part", temp, result.text)) return result;
+  const LibraryName input(job.input, ".sbk", job.output, result.text);
+  if (input.name().empty()) {
+    unlink(temp.c_str());
+    return result;
+  }
   listener.base = 0;
   int64_t frames = 0;
-  if (!RestoreChecked(module, listener, job.input, job.header, temp, frames, result.text) ||
-      !PlaceOutput(temp, job.output, job.force, result.text))
+  if (!RestoreChecked(module, listener, input.name(), job.header, temp, frames, result.text))
     return result;
+  std::string form = FormName(job.header.form);
+  if (job.header.form == PackedForm::ModelCoded) form += ", " + std::to_string(frames) + " frames";
+  result.inBytes = job.header.fileSize;
+  result.outBytes = job.header.originalSize;
+  if (job.test) {
+    // Whole: it restored with every check passed; the restored bytes are not kept.
+    unlink(temp.c_str());
+    result.ok = true;
+    result.text = job.inputName + ": whole, " + std::to_string(job.header.originalSize) +
+                  " bytes restored, " + form;
+    return result;
+  }
+  if (!PlaceOutput(temp, job, result.text)) return result;
   result.ok = true;
-  result.text = Sizes(job, job.header.fileSize, job.header.originalSize) + ", " +
-                FormName(job.header.form);
-  if (job.header.form == PackedForm::ModelCoded)
-    result.text += ", " + std::to_string(frames) + " frames";
+  result.text = Sizes(job, job.header.fileSize, job.header.originalSize) + ", " + form;
+  RemoveInput(job, result);
   return result;
 }
 

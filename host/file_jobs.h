@@ -35,6 +35,7 @@ class JobListener final : public ProgressListener {
 struct JobResult {
   bool ok = false;
   std::string text;  // the summary line when ok, else the reason
+  int64_t inBytes = 0, outBytes = 0;  // of a file done
 };
 
 JobResult RunJob(Module& module, JobListener& listener, const FileJob& job);

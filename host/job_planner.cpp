@@ -1,5 +1,7 @@
 #include "job_planner.h"
 
+#include "input_files.h"
+
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -37,45 +39,49 @@ std::string BaseOf(const std::string& path) {
 
 std::string JobPlanner::Plan(const std::string& input, FileJob& job) {
   job = FileJob();
-  job.input = input;
-  job.restore = restore;
+  job.input = job.inputName = input;
+  job.restore = restore || test;
+  job.test = test;
   job.force = force;
   job.verify = verify;
+  job.removeInput = removeInput;
   const int fd = open(input.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return "cannot open: " + Reason();
   struct stat status {};
   const bool statted = fstat(fd, &status) == 0;
   close(fd);
   if (!statted) return "cannot read: " + Reason();
-  if (S_ISDIR(status.st_mode)) return "is a folder";
+  if (S_ISDIR(status.st_mode)) return "is a folder (-r takes the files in it)";
   if (!S_ISREG(status.st_mode)) return "is not a regular file";
 
-  if (restore) {
+  if (job.restore) {
     std::string error;
     if (!ReadPackedHeader(input, job.header, error)) return error;
     if (job.header.form == PackedForm::NotCompressed)
       return "not a compressed file (it does not start with a sumbrel magic word)";
     const std::string damage = HeaderDamage(job.header);
     if (!damage.empty()) return damage;
-    if (!module.IsSupported(input.c_str()))
-      return "the library restores only files named *.sbk (or *.mp3)";
+    job.workBytes = job.header.originalSize;
+    if (test) {
+      job.output = scratchFolder + "/" + BaseOf(input);
+      job.outputName = "";
+      return "";
+    }
     job.output = explicitOutput;
     if (job.output.empty()) {
-      const std::string base = BaseOf(input);
-      if (base.size() <= 4 || base.compare(base.size() - 4, 4, ".sbk") != 0)
+      if (!HasExtension(input, ".sbk"))
         return "has no name left after removing .sbk; name the output with -o";
       job.output = input.substr(0, input.size() - 4);
     }
-    job.workBytes = job.header.originalSize;
   } else {
     if (status.st_size == 0) return "is empty, so there is nothing to compress";
     if (status.st_size > INT32_MAX)
       return "is larger than 2147483647 bytes, the most a compressed file can record";
-    if (!module.IsSupported(input.c_str()))
-      return "the library compresses only files named *.mp3 (lower case)";
+    if (!HasExtension(input, ".mp3")) return "is not named *.mp3 (in any case), so it is not taken";
     job.output = explicitOutput.empty() ? input + ".sbk" : explicitOutput;
     job.workBytes = int64_t(status.st_size) * (verify ? 2 : 1);
   }
+  job.outputName = job.output;
 
   struct stat existing {};
   if (lstat(job.output.c_str(), &existing) == 0) {

@@ -8,14 +8,18 @@
 #include <utility>
 
 #include "packed_header.h"
-#include "sumbrel.h"
 
 struct FileJob {
   std::string input;
   std::string output;
+  std::string inputName;   // for messages: the input as the user named it
+  std::string outputName;  // for messages: the output as the user will find it
   bool restore = false;
+  bool test = false;           // restore to a temporary file, removed at the end
   bool force = false;
   bool verify = false;
+  bool removeInput = false;    // --rm
+  bool keepAttributes = true;  // the output takes the input's time and permissions
   PackedHeader header;    // restoring: the header of the input
   int64_t workBytes = 0;  // MP3 bytes a job goes through, counting the verifying pass
 };
@@ -24,9 +28,9 @@ struct FileJob {
 // message at once and two files never race for one output. Plan returns "" when the job can
 // run, else the reason.
 struct JobPlanner {
-  Module& module;
-  bool restore, force, verify;
+  bool restore, test, force, verify, removeInput;
   std::string explicitOutput;
+  std::string scratchFolder;  // where test restores go
   std::set<std::pair<dev_t, ino_t>> inputs;  // every input of this command
   std::set<std::string> outputs;             // outputs planned so far
 

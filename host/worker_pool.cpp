@@ -21,6 +21,7 @@ struct Message {
   enum Kind : int32_t { Progress, Done } kind;
   int32_t ok;
   int64_t doneBytes;
+  int64_t inBytes, outBytes;
   char text[1024];
 };
 static_assert(sizeof(Message) <= PIPE_BUF);
@@ -64,6 +65,8 @@ class PipeProgress final : public JobProgress {
   else
     result = RunJob(*module, listener, job);
   message.ok = result.ok;
+  message.inBytes = result.inBytes;
+  message.outBytes = result.outBytes;
   std::snprintf(message.text, sizeof message.text, "%s", result.text.c_str());
   Send(fd, message);
   _exit(0);  // the parent's buffers and static objects are not the child's to flush
@@ -76,6 +79,7 @@ struct Worker {
   int64_t doneBytes = 0;
   bool finished = false;  // its Done message arrived
   bool ok = false;
+  int64_t inBytes = 0, outBytes = 0;
   std::string text;
   std::string pending;  // bytes of a message not yet complete
 };
@@ -130,27 +134,62 @@ bool Drain(Worker& worker) {
       message.text[sizeof message.text - 1] = '\0';
       worker.finished = true;
       worker.ok = message.ok != 0;
+      worker.inBytes = message.inBytes;
+      worker.outBytes = message.outBytes;
       worker.text = message.text;
     }
   }
   return true;
 }
 
-void PrintOutcome(const FileJob& job, bool ok, const std::string& text, ProgressBar* bar) {
+void PrintOutcome(const FileJob& job, bool ok, const std::string& text, ProgressBar* bar,
+                  bool quiet) {
+  if (ok && quiet) return;
   if (bar) bar->Clear();
   if (ok) {
     std::printf("%s\n", text.c_str());
     std::fflush(stdout);
   } else {
-    std::fprintf(stderr, "sumbrel: %s: %s\n", job.input.c_str(), text.c_str());
+    std::fprintf(stderr, "sumbrel: %s: %s\n", job.inputName.c_str(), text.c_str());
   }
 }
 
 }  // namespace
 
+// Prints the outcomes in the order of the jobs, whatever order they end in, so that the
+// output of a command is the same from run to run.
+class OrderedOutcomes {
+ public:
+  OrderedOutcomes(const std::vector<FileJob>& jobs, ProgressBar* bar, bool quiet)
+      : jobs_(jobs), bar_(bar), quiet_(quiet), outcomes_(jobs.size()) {}
+  void Add(size_t job, bool ok, const std::string& text) {
+    outcomes_[job] = {true, ok, text};
+    for (; next_ < outcomes_.size() && outcomes_[next_].ready; ++next_)
+      PrintOutcome(jobs_[next_], outcomes_[next_].ok, outcomes_[next_].text, bar_, quiet_);
+  }
+  // After an interruption: what did end, past the jobs that never started.
+  void Flush() {
+    for (; next_ < outcomes_.size(); ++next_)
+      if (outcomes_[next_].ready)
+        PrintOutcome(jobs_[next_], outcomes_[next_].ok, outcomes_[next_].text, bar_, quiet_);
+  }
+
+ private:
+  struct Outcome {
+    bool ready = false, ok = false;
+    std::string text;
+  };
+  const std::vector<FileJob>& jobs_;
+  ProgressBar* bar_;
+  bool quiet_;
+  std::vector<Outcome> outcomes_;
+  size_t next_ = 0;
+};
+
 PoolTally RunJobsInProcesses(const std::vector<FileJob>& jobs, int parallel,
-                             const PluginLibrary& library, ProgressBar* bar) {
+                             const PluginLibrary& library, ProgressBar* bar, bool quiet) {
   PoolTally tally;
+  OrderedOutcomes outcomes(jobs, bar, quiet);
   std::vector<Worker> running;
   size_t next = 0;
   int64_t finishedBytes = 0;
@@ -165,7 +204,7 @@ PoolTally RunJobsInProcesses(const std::vector<FileJob>& jobs, int parallel,
       } else {
         ++tally.failed;
         finishedBytes += jobs[worker.job].workBytes;
-        PrintOutcome(jobs[worker.job], false, worker.text, bar);
+        outcomes.Add(worker.job, false, worker.text);
       }
     }
     if (g_interrupted && !forwarded) {
@@ -187,9 +226,15 @@ PoolTally RunJobsInProcesses(const std::vector<FileJob>& jobs, int parallel,
       while (waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) {
       }
       if (!worker.finished) worker.text = ExitDescription(status);
-      if (!worker.finished || !worker.ok) ++tally.failed;
+      if (!worker.finished || !worker.ok) {
+        ++tally.failed;
+      } else {
+        ++tally.done;
+        tally.inBytes += worker.inBytes;
+        tally.outBytes += worker.outBytes;
+      }
       finishedBytes += jobs[worker.job].workBytes;
-      PrintOutcome(jobs[worker.job], worker.finished && worker.ok, worker.text, bar);
+      outcomes.Add(worker.job, worker.finished && worker.ok, worker.text);
       running.erase(running.begin() + long(i));
     }
     if (bar) {
@@ -197,13 +242,14 @@ PoolTally RunJobsInProcesses(const std::vector<FileJob>& jobs, int parallel,
       for (const Worker& worker : running) done += worker.doneBytes;
       std::string names;
       if (!running.empty()) {
-        names = jobs[running.back().job].input;
+        names = jobs[running.back().job].inputName;
         if (running.size() > 1) names += " (+" + std::to_string(running.size() - 1) + " more)";
       }
       bar->Show(done, names, ready > 0 && running.empty());
     }
   }
   tally.notStarted = int(jobs.size() - next);
+  outcomes.Flush();
   if (bar) bar->Clear();
   return tally;
 }

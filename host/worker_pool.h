@@ -8,10 +8,12 @@
 #include "progress_bar.h"
 
 struct PoolTally {
+  int done = 0;
   int failed = 0;
   int notStarted = 0;  // left out after an interruption
+  int64_t inBytes = 0, outBytes = 0;  // of the files done
 };
 
-// `bar` is null when standard error is not a terminal.
+// `bar` is null when standard error is not a terminal; `quiet` leaves out the summary lines.
 PoolTally RunJobsInProcesses(const std::vector<FileJob>& jobs, int parallel,
-                             const PluginLibrary& library, ProgressBar* bar);
+                             const PluginLibrary& library, ProgressBar* bar, bool quiet);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -72,8 +73,11 @@ TEST_F(SumbrelCommand, SeveralFilesAtOnceComeBackByteForByte) {
   const CommandResult compressed = Sumbrel("compress -j 3 --verify *.mp3");
   ASSERT_EQ(compressed.exit_code, 0) << compressed.err;
   EXPECT_EQ(compressed.err, "");  // not a terminal: no progress display
-  const std::vector<std::string> lines = Lines(compressed.out);
-  ASSERT_EQ(lines.size(), originals.size()) << compressed.out;
+  std::vector<std::string> lines = Lines(compressed.out);
+  ASSERT_EQ(lines.size(), originals.size() + 1) << compressed.out;
+  EXPECT_TRUE(lines.back().starts_with(std::to_string(originals.size()) + " files done, 0 failed"))
+      << lines.back();
+  lines.pop_back();
   for (const std::string& line : lines) EXPECT_NE(line.find(", verified"), std::string::npos);
   // Random bytes do not compress: the stored form is the input inverted behind its magic.
   const std::string stored = ReadFile(dir_ / "noise.mp3.sbk");
@@ -133,7 +137,7 @@ TEST_F(SumbrelCommand, DamagedCompressedFilesAreReportedAndRestoreNothing) {
   const CommandResult result =
       Sumbrel("restore frames.sbk appended.sbk truncated.sbk short.sbk cut.sbk plain.sbk");
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_EQ(result.out, "");
+  EXPECT_TRUE(result.out.starts_with("0 files done, 6 failed; ")) << result.out;
   const std::vector<std::string> errors = Lines(result.err);
   ASSERT_EQ(errors.size(), 6u) << result.err;
   for (const char* name : {"frames.sbk", "appended.sbk", "truncated.sbk", "short.sbk", "cut.sbk"})
@@ -147,21 +151,23 @@ TEST_F(SumbrelCommand, DamagedCompressedFilesAreReportedAndRestoreNothing) {
 TEST_F(SumbrelCommand, ExitCodesAndMessagesNameTheFileAndTheReason) {
   Mp3("m25_8", "good.mp3");
   WriteFile(dir_ / "empty.mp3", "");
-  Mp3("m25_8", "Loud.MP3");
+  WriteFile(dir_ / "notes.txt", "not an MP3 name");
   fs::create_directory(dir_ / "folder.mp3");
   CommandResult result =
-      Sumbrel("compress good.mp3 missing.mp3 empty.mp3 Loud.MP3 folder.mp3");
+      Sumbrel("compress good.mp3 missing.mp3 empty.mp3 notes.txt folder.mp3");
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_TRUE(fs::exists(dir_ / "good.mp3.sbk"));
-  EXPECT_EQ(Lines(result.out).size(), 1u);
+  EXPECT_EQ(Lines(result.out).size(), 2u);  // the file done and the totals
+  EXPECT_NE(result.out.find("1 file done, 4 failed;"), std::string::npos) << result.out;
   for (const char* expected : {"missing.mp3: cannot open: No such file", "empty.mp3: is empty",
-                               "Loud.MP3: the library compresses only files named *.mp3",
-                               "folder.mp3: is a folder"})
+                               "notes.txt: is not named *.mp3", "folder.mp3: is a folder"})
     EXPECT_NE(result.err.find(std::string("sumbrel: ") + expected), std::string::npos)
         << expected << "\n" << result.err;
 
   for (const char* usage : {"compress -o out.sbk good.mp3 empty.mp3", "frobnicate good.mp3",
-                            "-j 0 compress good.mp3", "restore --verify good.mp3.sbk", "info"}) {
+                            "-j 0 compress good.mp3", "restore --verify good.mp3.sbk", "info",
+                            "compress -c good.mp3 empty.mp3", "test -f good.mp3.sbk",
+                            "compress --rm -c good.mp3", "compress - good.mp3"}) {
     result = Sumbrel(usage);
     EXPECT_EQ(result.exit_code, 2) << usage;
     EXPECT_TRUE(result.err.starts_with("sumbrel: ")) << usage;
@@ -182,6 +188,90 @@ TEST_F(SumbrelCommand, VerifyDeletesTheOutputWhenTheRestoreDiffers) {
       << result.err;
   EXPECT_EQ(Names(dir_.path()), (std::set<std::string>{"a.mp3", "bin"}));
   EXPECT_EQ(Sumbrel("compress a.mp3", dir_ / "bin/sumbrel").exit_code, 0);  // unverified: kept
+}
+
+TEST_F(SumbrelCommand, RemoveKeepsTheInputWhenVerificationFails) {
+  fs::create_directory(dir_ / "bin");
+  fs::copy_file(SUMBREL_BIN, dir_ / "bin/sumbrel");
+  fs::copy_file(FAULTY_LIBRARY, dir_ / "bin/libsumbrel.so");
+  const std::string original = Mp3("m25_8", "a.mp3");
+  const CommandResult result = Sumbrel("compress --rm a.mp3", dir_ / "bin/sumbrel");
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_NE(result.err.find("verification failed"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("the input is kept"), std::string::npos) << result.err;
+  EXPECT_EQ(Names(dir_.path()), (std::set<std::string>{"a.mp3", "bin"}));
+  EXPECT_EQ(ReadFile(dir_ / "a.mp3"), original);
+  // With the real library the same command removes the input, and restore --rm the packed file.
+  ASSERT_EQ(Sumbrel("compress --rm a.mp3").exit_code, 0);
+  EXPECT_EQ(Names(dir_.path()), (std::set<std::string>{"a.mp3.sbk", "bin"}));
+  ASSERT_EQ(Sumbrel("restore --rm a.mp3.sbk").exit_code, 0);
+  EXPECT_EQ(Names(dir_.path()), (std::set<std::string>{"a.mp3", "bin"}));
+  EXPECT_EQ(ReadFile(dir_ / "a.mp3"), original);
+}
+
+// A collection as users keep one: nested folders, names in any case, files that are not
+// MP3, a link that loops back; times and permissions survive the round trip, and nothing
+// but the outputs is left behind (no temporary files, no links made for the library).
+TEST_F(SumbrelCommand, FoldersWithAnyCaseNamesComeBackWithTheirTimes) {
+  fs::create_directories(dir_ / "music/Album 1");
+  std::map<std::string, std::string> originals;
+  originals["music/Song.MP3"] = Mp3("m25_8", "music/Song.MP3");
+  originals["music/Album 1/b.mp3"] = Mp3("m2_22_joint", "music/Album 1/b.mp3");
+  originals["music/Album 1/A.Mp3"] = Mp3("m1_44_tags", "music/Album 1/A.Mp3");
+  WriteFile(dir_ / "music/Album 1/cover.jpg", "not audio");
+  fs::create_directory_symlink("..", dir_ / "music/Album 1/loop");
+  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
+  for (const auto& [name, bytes] : originals) fs::last_write_time(dir_ / name, old);
+  fs::permissions(dir_ / "music/Song.MP3", fs::perms(0640));
+
+  const CommandResult compressed = Sumbrel("compress -r -j 2 music");
+  ASSERT_EQ(compressed.exit_code, 0) << compressed.err;
+  const std::vector<std::string> lines = Lines(compressed.out);
+  ASSERT_EQ(lines.size(), 4u) << compressed.out;  // in path order, then the totals
+  EXPECT_TRUE(lines[0].starts_with("music/Album 1/A.Mp3 -> music/Album 1/A.Mp3.sbk: ")) << lines[0];
+  EXPECT_TRUE(lines[1].starts_with("music/Album 1/b.mp3 -> ")) << lines[1];
+  EXPECT_TRUE(lines[2].starts_with("music/Song.MP3 -> music/Song.MP3.sbk: ")) << lines[2];
+  EXPECT_TRUE(lines[3].starts_with("3 files done, 0 failed; ")) << lines[3];
+  EXPECT_EQ(Names(dir_ / "music/Album 1"),
+            (std::set<std::string>{"A.Mp3", "A.Mp3.sbk", "b.mp3", "b.mp3.sbk", "cover.jpg", "loop"}));
+
+  for (const auto& [name, bytes] : originals) fs::remove(dir_ / name);
+  const CommandResult restored = Sumbrel("restore -r -q music");
+  ASSERT_EQ(restored.exit_code, 0) << restored.err;
+  EXPECT_EQ(restored.out, "");  // -q: nothing but failures
+  for (const auto& [name, bytes] : originals) {
+    EXPECT_EQ(ReadFile(dir_ / name), bytes) << name;
+    EXPECT_EQ(fs::last_write_time(dir_ / name), old) << name;
+  }
+  EXPECT_EQ(fs::status(dir_ / "music/Song.MP3").permissions(), fs::perms(0640));
+  EXPECT_EQ(Names(dir_ / "music"), (std::set<std::string>{"Album 1", "Song.MP3", "Song.MP3.sbk"}));
+}
+
+// Pipes in both directions, and `test`, which writes nothing anywhere the user can see.
+TEST_F(SumbrelCommand, PipesAndTestLeaveNothingBehind) {
+  const std::string original = Mp3("m1_44_vbr", "a.mp3");
+  // The command's own temporary files go here, so that the test can see them gone.
+  fs::create_directory(dir_ / "tmp");
+  const std::string sumbrel = "TMPDIR=tmp " + ShellQuote(SUMBREL_BIN);
+  CommandResult packed = RunCommand(sumbrel + " compress -c - < a.mp3", dir_.path());
+  ASSERT_EQ(packed.exit_code, 0) << packed.err;
+  EXPECT_EQ(packed.err, "");
+  ASSERT_GT(packed.out.size(), 16u);
+  WriteFile(dir_ / "a.sbk", packed.out);
+  const CommandResult back = RunCommand(sumbrel + " restore -c a.sbk", dir_.path());
+  ASSERT_EQ(back.exit_code, 0) << back.err;
+  EXPECT_EQ(back.out, original);
+  EXPECT_EQ(RunCommand(sumbrel + " restore - < a.sbk", dir_.path()).out, original);
+
+  WriteFile(dir_ / "cut.sbk", packed.out.substr(0, packed.out.size() - 3));
+  const std::set<std::string> before = Names(dir_.path());
+  const CommandResult tested = RunCommand(sumbrel + " test a.sbk cut.sbk", dir_.path());
+  EXPECT_EQ(tested.exit_code, 1);
+  EXPECT_TRUE(Lines(tested.out).at(0).starts_with("a.sbk: whole, ")) << tested.out;
+  EXPECT_NE(tested.err.find("sumbrel: cut.sbk: damaged compressed file"), std::string::npos)
+      << tested.err;
+  EXPECT_EQ(Names(dir_.path()), before);
+  EXPECT_TRUE(Names(dir_ / "tmp").empty());
 }
 
 TEST_F(SumbrelCommand, ProgressBarOnATerminal) {
