@@ -144,6 +144,11 @@ int CompressOrRestore(Options options) {
                  "(redirect it, or name the output with -o)\n", compress ? "compressed" : "MP3");
     return 1;
   }
+  if (fromStdin && isatty(STDIN_FILENO)) {
+    std::fprintf(stderr, "sumbrel: standard input is a terminal; %s data is not read from "
+                 "there (redirect it)\n", compress ? "MP3" : "compressed");
+    return 1;
+  }
   PluginLibrary library;
   std::string error;
   if (!LoadPluginLibrary(library, error)) {
