@@ -1,11 +1,17 @@
-// bench-model [seconds] [runs]: encodes clips of several kinds with lame (each `seconds` of
-// audio, default 60), then codes every file frame by frame through the model into memory and
-// decodes it again with a fresh model, on one thread. Reports MP3 megabytes per second of
-// thread CPU time in each direction (best of `runs`, default 3), the coded size as a share of
-// the MP3 size per kind, and the model's memory. Literal bytes (tags) are passed beside the
-// coded bits, so the figures are the model's own. Last, the cost of one two-stage decision
-// alone (a loop that does nothing else, over 64 contexts): the model makes about ten such
-// decisions per MP3 byte, so this is the floor under its time per megabyte.
+// bench-model [seconds] [runs] [--clips DIR] [--dump DIR]: encodes clips of several kinds
+// with lame (each `seconds` of audio, default 60; two kinds are music-like, see music.h), then
+// codes every file frame by frame through the model into memory and decodes it again with a
+// fresh model, on one thread. Reports MP3 megabytes per second of thread CPU time in each
+// direction (best of `runs`, default 3), the coded size as a share of the MP3 size per kind,
+// and the model's memory. Literal bytes (tags) are passed beside the coded bits, so the figures
+// are the model's own. Last, the cost of one two-stage decision alone (a loop that does nothing
+// else, over 64 contexts): the model makes about ten such decisions per MP3 byte, so this is
+// the floor under its time per megabyte.
+//
+// --clips DIR keeps the MP3 clips in DIR and takes them from there when they are present, so
+// that runs of several builds code the same files. --dump DIR writes, per kind, the coded
+// stream and the decoded MP3 bytes of every mode (normal, a bit budget, frames laid out afresh,
+// both) and speeds.tsv with the figures, for bench/compare-model.sh.
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
@@ -22,6 +28,7 @@
 #include "bitstream/huffman_tables.h"
 #include "coder_memory_stream.h"
 #include "data/wav_writer.h"
+#include "music.h"
 #include "model/mp3_model.h"
 #include "model/two_stage_bit.h"
 
@@ -47,12 +54,12 @@ struct Steps {
 };
 
 // Returns the coded bytes; fills the step kinds the decoder replays.
-MemoryStream EncodeFile(FILE* in, Steps& steps, int32_t& length) {
+MemoryStream EncodeFile(FILE* in, Steps& steps, int32_t& length, int repack = 0, int target = 0) {
   MemoryStream stream;
   auto model = std::make_unique<MP3Model>();
   model->Input(in);
   length = model->stream_end;
-  model->StartStream(0, 0);
+  model->StartStream(repack, target);
   stream.AttachEncoder(model->coder);
   int status = model->ReadFrame();
   for (;;) {
@@ -73,10 +80,11 @@ MemoryStream EncodeFile(FILE* in, Steps& steps, int32_t& length) {
   return stream;
 }
 
-void DecodeFile(MemoryStream& stream, const Steps& steps, int32_t length, FILE* out) {
+void DecodeFile(MemoryStream& stream, const Steps& steps, int32_t length, FILE* out, int repack = 0,
+                int target = 0) {
   auto model = std::make_unique<MP3Model>();
   model->stream_end = length;
-  model->StartStream(0, 0);
+  model->StartStream(repack, target);
   model->Output(out);
   stream.AttachDecoder(model->coder);
   size_t run = 0;
@@ -138,29 +146,77 @@ std::pair<double, double> DecisionCost(int runs) {
   return {bestEncode / kBits, bestDecode / kBits};
 }
 
+
+bool WriteBytes(const std::string& path, const uint8_t* data, size_t size) {
+  FILE* out = std::fopen(path.c_str(), "wb");
+  if (!out) return false;
+  const bool ok = std::fwrite(data, 1, size, out) == size;
+  return std::fclose(out) == 0 && ok;
+}
+
+// The modes besides the normal one, coded once each for --dump: (repackFrames, targetBitRate).
+struct Mode { const char* name; int repack, target; };
+constexpr Mode kModes[] = {{"normal", 0, 0}, {"budget", 0, 96000}, {"repack", 1, 0}, {"repack-budget", 1, 96000}};
+
+// Codes `mp3` in every mode into `prefix`-<mode>.coded and .decoded; false on a write failure.
+bool DumpModes(const std::string& mp3, const std::string& prefix) {
+  for (const Mode& mode : kModes) {
+    FILE* in = std::fopen(mp3.c_str(), "rb");
+    FILE* out = std::tmpfile();
+    if (!in || !out) return false;
+    Steps steps;
+    int32_t length = 0;
+    MemoryStream coded = EncodeFile(in, steps, length, mode.repack, mode.target);
+    DecodeFile(coded, steps, length, out, mode.repack, mode.target);
+    std::vector<uint8_t> decoded;
+    std::rewind(out);
+    for (int c; (c = std::fgetc(out)) != EOF;) decoded.push_back(uint8_t(c));
+    std::fclose(in);
+    std::fclose(out);
+    if (!WriteBytes(prefix + "-" + mode.name + ".coded", coded.bytes.data(), coded.bytes.size()) ||
+        !WriteBytes(prefix + "-" + mode.name + ".decoded", decoded.data(), decoded.size()))
+      return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const double seconds = argc > 1 ? std::atof(argv[1]) : 60;
-  const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
-  if (argc > 3 || seconds <= 0 || runs <= 0) {
-    std::fprintf(stderr, "usage: bench-model [seconds] [runs]\n");
+  std::vector<std::string> positional;
+  std::string clipsDir, dumpDir;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if ((arg == "--clips" || arg == "--dump") && i + 1 < argc)
+      (arg == "--clips" ? clipsDir : dumpDir) = argv[++i];
+    else
+      positional.push_back(arg);
+  }
+  const double seconds = positional.size() > 0 ? std::atof(positional[0].c_str()) : 60;
+  const int runs = positional.size() > 1 ? std::atoi(positional[1].c_str()) : 3;
+  if (positional.size() > 2 || seconds <= 0 || runs <= 0) {
+    std::fprintf(stderr, "usage: bench-model [seconds] [runs] [--clips DIR] [--dump DIR]\n");
     return 2;
   }
   char scratch[] = "/tmp/bench-model-XXXXXX";
   if (!mkdtemp(scratch)) return 2;
   const std::string dir = scratch;
+  for (const std::string& folder : {clipsDir, dumpDir})
+    if (!folder.empty()) std::filesystem::create_directories(folder);
+  FILE* speeds = dumpDir.empty() ? nullptr : std::fopen((dumpDir + "/speeds.tsv").c_str(), "w");
 
-  struct Kind { const char* name; testdata::Sound sound; int rate, channels; const char* options; };
+  struct Kind { const char* name; const char* file; testdata::Sound sound; bool music; int rate, channels; const char* options; };
   const Kind kinds[] = {
-      {"MPEG-1 44.1 kHz joint stereo 128 kbit/s", testdata::Sound::Mixed, 44100, 2, "-b 128"},
-      {"MPEG-1 44.1 kHz joint stereo 320 kbit/s", testdata::Sound::Mixed, 44100, 2, "-b 320"},
-      {"MPEG-1 44.1 kHz VBR -V 2", testdata::Sound::Mixed, 44100, 2, "-V 2"},
-      {"MPEG-1 44.1 kHz stereo, transients 192", testdata::Sound::Transients, 44100, 2, "-m s -b 192"},
-      {"MPEG-1 48 kHz noise VBR -V 0", testdata::Sound::Noise, 48000, 2, "-V 0"},
-      {"MPEG-1 32 kHz mono 64 kbit/s", testdata::Sound::Tone, 32000, 1, "-m m -b 64"},
-      {"MPEG-2 22.05 kHz joint stereo 64", testdata::Sound::Mixed, 22050, 2, "-b 64"},
-      {"MPEG-2.5 11.025 kHz stereo 32", testdata::Sound::Mixed, 11025, 2, "-b 32"},
+      {"MPEG-1 44.1 kHz joint stereo 128 kbit/s", "mixed-128", testdata::Sound::Mixed, false, 44100, 2, "-b 128"},
+      {"MPEG-1 44.1 kHz joint stereo 320 kbit/s", "mixed-320", testdata::Sound::Mixed, false, 44100, 2, "-b 320"},
+      {"MPEG-1 44.1 kHz VBR -V 2", "mixed-v2", testdata::Sound::Mixed, false, 44100, 2, "-V 2"},
+      {"MPEG-1 44.1 kHz stereo, transients 192", "transients-192", testdata::Sound::Transients, false, 44100, 2, "-m s -b 192"},
+      {"MPEG-1 48 kHz noise VBR -V 0", "noise-v0", testdata::Sound::Noise, false, 48000, 2, "-V 0"},
+      {"MPEG-1 32 kHz mono 64 kbit/s", "tone-64", testdata::Sound::Tone, false, 32000, 1, "-m m -b 64"},
+      {"MPEG-2 22.05 kHz joint stereo 64", "mixed-22-64", testdata::Sound::Mixed, false, 22050, 2, "-b 64"},
+      {"MPEG-2.5 11.025 kHz stereo 32", "mixed-11-32", testdata::Sound::Mixed, false, 11025, 2, "-b 32"},
+      {"music 44.1 kHz stereo VBR -V 2", "music-v2", testdata::Sound::Mixed, true, 44100, 2, "-V 2"},
+      {"music 44.1 kHz stereo 192 kbit/s", "music-192", testdata::Sound::Mixed, true, 44100, 2, "-b 192"},
   };
 
   std::printf("%-42s %8s %8s %10s %10s\n", "kind", "MB", "coded", "encode", "decode");
@@ -168,14 +224,24 @@ int main(int argc, char** argv) {
   bool allExact = true;
   uint32_t seed = 1;
   for (const Kind& kind : kinds) {
-    const std::string wav = dir + "/clip.wav", mp3 = dir + "/clip.mp3";
-    testdata::WriteWav(wav, testdata::MakeSamples(kind.sound, kind.rate, kind.channels, seconds, seed++),
-                       kind.rate, kind.channels);
-    const std::string command = "lame --quiet --resample " + std::to_string(kind.rate / 1000.0) + " " +
-                                kind.options + " " + wav + " " + mp3;
-    if (std::system(command.c_str()) != 0) {
-      std::fprintf(stderr, "bench-model: lame failed (is it installed?)\n");
-      std::filesystem::remove_all(dir);
+    const std::string wav = dir + "/clip.wav";
+    const std::string mp3 = (clipsDir.empty() ? dir + "/clip" : clipsDir + "/" + kind.file) + ".mp3";
+    const uint32_t clipSeed = seed++;
+    if (clipsDir.empty() || !std::filesystem::exists(mp3)) {
+      testdata::WriteWav(wav,
+                         kind.music ? bench_music::MakeMusic(kind.rate, seconds, clipSeed)
+                                    : testdata::MakeSamples(kind.sound, kind.rate, kind.channels, seconds, clipSeed),
+                         kind.rate, kind.channels);
+      const std::string command = "lame --quiet --resample " + std::to_string(kind.rate / 1000.0) + " " +
+                                  kind.options + " " + wav + " '" + mp3 + "'";
+      if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "bench-model: lame failed (is it installed?)\n");
+        std::filesystem::remove_all(dir);
+        return 2;
+      }
+    }
+    if (!dumpDir.empty() && !DumpModes(mp3, dumpDir + "/" + kind.file)) {
+      std::fprintf(stderr, "bench-model: cannot write into %s\n", dumpDir.c_str());
       return 2;
     }
     const std::vector<uint8_t> original = ReadAll(mp3);
@@ -205,11 +271,17 @@ int main(int argc, char** argv) {
     std::printf("%-42s %8.2f %7.1f%% %6.2f MB/s %6.2f MB/s%s\n", kind.name, mb,
                 100.0 * double(codedSize) / double(original.size()), mb / bestEncode, mb / bestDecode,
                 exact ? "" : "  NOT EXACT");
+    if (speeds) std::fprintf(speeds, "%s\t%.4f\t%.4f\n", kind.file, mb / bestEncode, mb / bestDecode);
+    if (kind.music) continue;  // "all" stays the sum of the same kinds as before
     totalMb += mb, totalCoded += double(codedSize) / 1e6, totalEncode += bestEncode, totalDecode += bestDecode;
     allExact &= exact;
   }
-  std::printf("%-42s %8.2f %7.1f%% %6.2f MB/s %6.2f MB/s\n", "all", totalMb, 100.0 * totalCoded / totalMb,
-              totalMb / totalEncode, totalMb / totalDecode);
+  std::printf("%-42s %8.2f %7.1f%% %6.2f MB/s %6.2f MB/s\n", "all but music", totalMb,
+              100.0 * totalCoded / totalMb, totalMb / totalEncode, totalMb / totalDecode);
+  if (speeds) {
+    std::fprintf(speeds, "all\t%.4f\t%.4f\n", totalMb / totalEncode, totalMb / totalDecode);
+    std::fclose(speeds);
+  }
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   std::printf("model object %.2f MiB, spectral sub-model %.2f MiB (x%d), peak resident %.1f MiB\n",
