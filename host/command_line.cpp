@@ -156,7 +156,7 @@ bool ParseCommandLine(int argc, char** argv, Options& options, std::string& erro
     return false;
   }
   const bool fromStdin = std::find(options.files.begin(), options.files.end(), "-") != options.files.end();
-  if (fromStdin && !outputGiven) options.toStdout = true;
+  if (fromStdin && !outputGiven && writes) options.toStdout = true;
   if (options.toStdout && outputGiven) {
     error = "-c writes to standard output, so -o does not apply";
     return false;
@@ -174,6 +174,10 @@ bool ParseCommandLine(int argc, char** argv, Options& options, std::string& erro
     return false;
   }
   if (options.removeInput && options.action == Action::Compress) options.verify = true;
+  if (outputGiven && options.recursive) {
+    error = "-o names the output of a single input, so it does not go with -r";
+    return false;
+  }
   if (options.jobs == 0) options.jobs = UsableProcessors();
   return true;
 }

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cinttypes>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -20,19 +21,29 @@ mode_t g_umask = 022;
 
 std::string Reason() { return std::strerror(errno); }
 
-// A new, empty file beside `path`, so that the final rename stays on one file system. The
-// suffix keeps the extension the library looks at.
-bool MakeTempBeside(const std::string& path, const char* suffix, std::string& temp,
-                    std::string& error) {
-  std::string base = BaseOf(path).substr(0, 180);
-  temp = FolderOf(path) + "/." + base + ".XXXXXX" + suffix;
+// A new, empty file in `folder` named after `name`. The suffix keeps the extension the library
+// looks at.
+bool MakeTempIn(const std::string& folder, const std::string& name, const char* suffix,
+                std::string& temp, std::string& error) {
+  // Short enough for any file system, and not cut inside a UTF-8 character.
+  size_t length = std::min<size_t>(name.size(), 180);
+  while (length > 0 && length < name.size() && (uint8_t(name[length]) & 0xC0) == 0x80) --length;
+  temp = folder + "/" + name.substr(0, length) + ".XXXXXX" + suffix;
   const int fd = mkstemps(temp.data(), int(std::strlen(suffix)));
   if (fd < 0) {
-    error = "cannot create a file in the folder " + FolderOf(path) + ": " + Reason();
+    error = "cannot create a file in the folder " + folder + ": " + Reason();
     return false;
   }
   close(fd);
   return true;
+}
+
+void SyncFolder(const std::string& folder) {
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    fsync(fd);
+    close(fd);
+  }
 }
 
 bool SameContents(const std::string& a, const std::string& b, std::string& error) {
@@ -60,6 +71,12 @@ bool SameContents(const std::string& a, const std::string& b, std::string& error
   return same;
 }
 
+// After the rename: with --rm the new name must reach the disk before the input goes.
+bool Placed(const FileJob& job) {
+  if (job.removeInput) SyncFolder(FolderOf(job.output));
+  return true;
+}
+
 // Moves the finished temporary file to its name. Without force an output that appeared in the
 // meantime is kept, not replaced.
 bool PlaceOutput(const std::string& temp, const FileJob& job, std::string& error) {
@@ -67,23 +84,40 @@ bool PlaceOutput(const std::string& temp, const FileJob& job, std::string& error
   const bool force = job.force;
   // As gzip, xz and zstd do: the output carries the input's time and permission bits, so that
   // compressing and restoring gives back the original's time. Set-id bits are not passed on.
+  // Owner and group too where this process may set them; where the group cannot be kept,
+  // its bits would speak for another group, so they are cleared.
+  const int fd = open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = "cannot reopen the result: " + Reason();
+    return false;
+  }
   struct stat input {};
   if (job.keepAttributes && stat(job.input.c_str(), &input) == 0) {
-    chmod(temp.c_str(), input.st_mode & 0777);
+    mode_t mode = input.st_mode & 0777;
+    if (fchown(fd, input.st_uid, input.st_gid) != 0 && fchown(fd, uid_t(-1), input.st_gid) != 0)
+      mode &= ~mode_t(070);
+    fchmod(fd, mode);
     const struct timespec times[2] = {input.st_atim, input.st_mtim};
-    utimensat(AT_FDCWD, temp.c_str(), times, 0);
+    futimens(fd, times);
   } else {
-    chmod(temp.c_str(), 0666 & ~g_umask);
+    fchmod(fd, 0666 & ~g_umask);
+  }
+  // The input goes once the output is in place: the output must be on the disk first.
+  const bool synced = !job.removeInput || fsync(fd) == 0;
+  close(fd);
+  if (!synced) {
+    error = "cannot write the result to the disk: " + Reason();
+    return false;
   }
   if (force) {
-    if (rename(temp.c_str(), output.c_str()) == 0) return true;
+    if (rename(temp.c_str(), output.c_str()) == 0) return Placed(job);
   } else {
     if (renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, output.c_str(), RENAME_NOREPLACE) == 0)
-      return true;
+      return Placed(job);
     if (errno == EINVAL || errno == ENOSYS) {  // file systems without the no-replace rename
       if (link(temp.c_str(), output.c_str()) == 0) {
         unlink(temp.c_str());
-        return true;
+        return Placed(job);
       }
     }
   }
@@ -106,10 +140,11 @@ bool RoomFor(const std::string& path, int64_t bytes) {
 }
 
 // The library takes only names ending in the lower-case extension. Another name is handed to
-// it as a link of that form beside `near` (the temporary output), removed with this object.
+// it as a link of that form in `folder` (a temporary folder of the command's, since the
+// output's folder may hold no links), removed with this object.
 class LibraryName {
  public:
-  LibraryName(const std::string& input, const char* extension, const std::string& near,
+  LibraryName(const std::string& input, const char* extension, const std::string& folder,
               std::string& error) {
     const size_t length = std::strlen(extension);
     if (input.size() > length && input.compare(input.size() - length, length, extension) == 0) {
@@ -122,12 +157,12 @@ class LibraryName {
       return;
     }
     std::string link;
-    if (MakeTempBeside(near, extension, link, error)) {
+    if (MakeTempIn(folder, BaseOf(input), extension, link, error)) {
       // The temporary name is ours; a link takes its place.
       if (unlink(link.c_str()) == 0 && symlink(target, link.c_str()) == 0)
         name_ = link_ = link;
       else
-        error = "cannot make a link for the library beside " + near + ": " + Reason();
+        error = "cannot make a link for the library in " + folder + ": " + Reason();
     }
     free(target);
   }
@@ -158,10 +193,10 @@ bool RestoreChecked(Module& module, JobListener& listener, const std::string& in
   if (result != 0) {
     unlink(output.c_str());
     // The library gives no reason. With room for the whole output a failed write is unlikely,
-    // and a model-coded file it refuses is one whose coded stream is cut short or corrupt.
+    // so a model-coded file it refuses is most likely cut short or corrupt.
     if (header.form == PackedForm::ModelCoded && RoomFor(output, header.originalSize))
-      error = "damaged compressed file: its coded stream does not decode (cut short or "
-              "corrupt); nothing was written";
+      error = "damaged compressed file: its coded stream does not decode (it is cut short or "
+              "corrupt, unless the output could not be written); nothing was written";
     else
       error = "the library could not restore it (it gives no reason; a damaged file or a "
               "failed write are the usual causes)";
@@ -207,8 +242,8 @@ bool RemoveInput(const FileJob& job, JobResult& result) {
 JobResult Compress(Module& module, JobListener& listener, const FileJob& job) {
   JobResult result;
   std::string temp;
-  if (!MakeTempBeside(job.output, ".sbk", temp, result.text)) return result;
-  const LibraryName input(job.input, ".mp3", job.output, result.text);
+  if (!MakeTempIn(job.workFolder, BaseOf(job.output), ".sbk", temp, result.text)) return result;
+  const LibraryName input(job.input, ".mp3", job.linkFolder, result.text);
   if (input.name().empty()) {
     unlink(temp.c_str());
     return result;
@@ -229,7 +264,7 @@ JobResult Compress(Module& module, JobListener& listener, const FileJob& job) {
     std::string restored;
     int64_t frames = 0;
     listener.base = header.originalSize;
-    if (!MakeTempBeside(job.output, ".verify", restored, result.text)) {
+    if (!MakeTempIn(job.workFolder, BaseOf(job.output), ".verify", restored, result.text)) {
       unlink(temp.c_str());
       return result;
     }
@@ -237,6 +272,7 @@ JobResult Compress(Module& module, JobListener& listener, const FileJob& job) {
                     SameContents(job.input, restored, error);
     unlink(restored.c_str());
     if (!ok) result.text = error == "interrupted" ? error : "verification failed: " + error;
+    if (ok && g_interrupted) result.text = "interrupted";
   }
   if (!result.text.empty() || !PlaceOutput(temp, job, result.text)) {
     unlink(temp.c_str());
@@ -262,8 +298,8 @@ JobResult Compress(Module& module, JobListener& listener, const FileJob& job) {
 JobResult Restore(Module& module, JobListener& listener, const FileJob& job) {
   JobResult result;
   std::string temp;
-  if (!MakeTempBeside(job.output, ".part", temp, result.text)) return result;
-  const LibraryName input(job.input, ".sbk", job.output, result.text);
+  if (!MakeTempIn(job.workFolder, BaseOf(job.output), ".part", temp, result.text)) return result;
+  const LibraryName input(job.input, ".sbk", job.linkFolder, result.text);
   if (input.name().empty()) {
     unlink(temp.c_str());
     return result;

@@ -1,3 +1,7 @@
+// FTW_ACTIONRETVAL, to skip a subtree, is a GNU extension.
+#ifndef _GNU_SOURCE
+#define _GNU_SOURCE
+#endif
 #include "input_files.h"
 
 #include <ftw.h>
@@ -26,6 +30,10 @@ struct Walk {
   const char* extension;
   std::vector<std::string>* found;
   std::vector<std::pair<std::string, std::string>>* errors;
+  static size_t nameOffset(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    return slash ? size_t(slash - path + 1) : 0;
+  }
 } walk;
 
 int Visit(const char* path, const struct stat* status, int type, struct FTW*) {
@@ -39,13 +47,20 @@ int Visit(const char* path, const struct stat* status, int type, struct FTW*) {
         walk.found->push_back(path);
       break;
     }
+    case FTW_D:
+      // What a job of an earlier, killed command left behind is nobody's input.
+      if (std::strncmp(path + walk.nameOffset(path), ".sumbrel-job-", 13) == 0) return FTW_SKIP_SUBTREE;
+      break;
     case FTW_DNR:
       walk.errors->push_back({path, "cannot read the folder"});
+      break;
+    case FTW_NS:
+      walk.errors->push_back({path, std::string("cannot look at it: ") + std::strerror(errno)});
       break;
     default:
       break;
   }
-  return 0;
+  return FTW_CONTINUE;
 }
 
 }  // namespace
@@ -63,7 +78,7 @@ InputList ExpandInputs(const std::vector<std::string>& given, bool recursive, co
     // The folder given is walked even when it is named through a link.
     std::string root = path;
     while (root.size() > 1 && root.back() == '/') root.pop_back();
-    if (nftw((root + "/").c_str(), Visit, 32, FTW_PHYS) != 0)
+    if (nftw((root + "/").c_str(), Visit, 32, FTW_PHYS | FTW_ACTIONRETVAL) != 0)
       list.errors.push_back({path, std::string("cannot walk the folder: ") + std::strerror(errno)});
     // The walk named them with the slash it was given; "a//b" reads oddly in messages.
     for (std::string& file : found)

@@ -45,7 +45,8 @@ std::string JobPlanner::Plan(const std::string& input, FileJob& job) {
   job.force = force;
   job.verify = verify;
   job.removeInput = removeInput;
-  const int fd = open(input.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a FIFO with such a name is refused rather than waited on.
+  const int fd = open(input.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return "cannot open: " + Reason();
   struct stat status {};
   const bool statted = fstat(fd, &status) == 0;

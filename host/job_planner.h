@@ -20,6 +20,8 @@ struct FileJob {
   bool verify = false;
   bool removeInput = false;    // --rm
   bool keepAttributes = true;  // the output takes the input's time and permissions
+  std::string workFolder;      // this job's own folder beside the output, for its temporary files
+  std::string linkFolder;      // where links with names the library takes are made
   PackedHeader header;    // restoring: the header of the input
   int64_t workBytes = 0;  // MP3 bytes a job goes through, counting the verifying pass
 };

@@ -33,8 +33,11 @@ void CatchInterrupts() {
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  // A closed terminal or session stops the command as Ctrl-C does, so that the jobs clean up.
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(signal, &action, nullptr);
+  // A reader that goes away makes writes to standard output fail, which is reported, rather
+  // than end the command before it cleans up.
+  std::signal(SIGPIPE, SIG_IGN);
 }
 
 int Info(const std::vector<std::string>& files) {
@@ -54,7 +57,8 @@ int Info(const std::vector<std::string>& files) {
 }
 
 // A private folder for what a command keeps out of the user's folders (standard input
-// spooled to a file, an output on its way to standard output, the restores of `test`),
+// spooled to a file, an output on its way to standard output, the restores of `test`, the
+// links with names the library takes),
 // removed with everything in it when the command ends, also after a failure or an interrupt.
 class ScratchFolder {
  public:
@@ -158,7 +162,7 @@ int CompressOrRestore(Options options) {
   RememberUmask();
   CatchInterrupts();
   ScratchFolder scratch;
-  if ((fromStdin || options.toStdout || test) && !scratch.Create(error)) {
+  if (!scratch.Create(error)) {
     std::fprintf(stderr, "sumbrel: %s\n", error.c_str());
     return 1;
   }
@@ -198,6 +202,7 @@ int CompressOrRestore(Options options) {
       continue;
     }
     if (options.toStdout) job.outputName = "standard output";
+    job.linkFolder = scratch.path();
     totalBytes += job.workBytes;
     jobs.push_back(std::move(job));
   }

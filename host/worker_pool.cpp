@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -52,6 +54,8 @@ class PipeProgress final : public JobProgress {
 
 [[noreturn]] void RunChild(const FileJob& job, const PluginLibrary& library, int fd) {
   std::signal(SIGPIPE, SIG_IGN);
+  // Whatever the library creates is private until the job gives the output its permissions.
+  umask(077);
   Message message{};
   message.kind = Message::Done;
   JobListener listener;
@@ -74,6 +78,7 @@ class PipeProgress final : public JobProgress {
 
 struct Worker {
   pid_t pid = -1;
+  std::string workFolder;  // the job's temporary files, removed whatever becomes of the job
   int fd = -1;
   size_t job = 0;
   int64_t doneBytes = 0;
@@ -92,10 +97,32 @@ std::string ExitDescription(int status) {
          std::to_string(WEXITSTATUS(status)) + ")";
 }
 
+// The job's temporary files go into a folder of its own beside the output (so that the final
+// rename stays on one file system), which the parent removes when the job ends, however it
+// ends: a job killed or crashed leaves nothing behind in the user's folder.
+bool MakeWorkFolder(Worker& worker, const FileJob& job) {
+  std::string folder = FolderOf(job.output) + "/.sumbrel-job-XXXXXX";
+  if (!mkdtemp(folder.data())) {
+    worker.text = "cannot create a folder beside the output " + job.output + ": " + std::strerror(errno);
+    return false;
+  }
+  worker.workFolder = folder;
+  return true;
+}
+
+void RemoveWorkFolder(Worker& worker) {
+  if (worker.workFolder.empty()) return;
+  std::error_code ignored;
+  std::filesystem::remove_all(worker.workFolder, ignored);
+  worker.workFolder.clear();
+}
+
 bool Start(Worker& worker, const std::vector<FileJob>& jobs, const PluginLibrary& library) {
+  if (!MakeWorkFolder(worker, jobs[worker.job])) return false;
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) {
     worker.text = std::string("cannot create a pipe: ") + std::strerror(errno);
+    RemoveWorkFolder(worker);
     return false;
   }
   std::fflush(stdout);
@@ -105,11 +132,14 @@ bool Start(Worker& worker, const std::vector<FileJob>& jobs, const PluginLibrary
     worker.text = std::string("cannot start a worker process: ") + std::strerror(errno);
     close(fds[0]);
     close(fds[1]);
+    RemoveWorkFolder(worker);
     return false;
   }
   if (pid == 0) {
     close(fds[0]);
-    RunChild(jobs[worker.job], library, fds[1]);
+    FileJob job = jobs[worker.job];
+    job.workFolder = worker.workFolder;
+    RunChild(job, library, fds[1]);
   }
   close(fds[1]);
   worker.pid = pid;
@@ -225,6 +255,7 @@ PoolTally RunJobsInProcesses(const std::vector<FileJob>& jobs, int parallel,
       int status = 0;
       while (waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) {
       }
+      RemoveWorkFolder(worker);
       if (!worker.finished) worker.text = ExitDescription(status);
       if (!worker.finished || !worker.ok) {
         ++tally.failed;

@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev
   liblz4-dev zlib1g-dev
   lame
-  util-linux
+  util-linux procps
   xz-utils zstd
   # fuzz/: clang with libFuzzer, whose runtime comes with the compiler-rt package
   clang-14 libclang-rt-14-dev

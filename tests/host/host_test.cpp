@@ -262,6 +262,13 @@ TEST_F(SumbrelCommand, PipesAndTestLeaveNothingBehind) {
   ASSERT_EQ(back.exit_code, 0) << back.err;
   EXPECT_EQ(back.out, original);
   EXPECT_EQ(RunCommand(sumbrel + " restore - < a.sbk", dir_.path()).out, original);
+  const CommandResult fromPipe = RunCommand(sumbrel + " test - < a.sbk", dir_.path());
+  EXPECT_EQ(fromPipe.exit_code, 0) << fromPipe.err;
+  EXPECT_TRUE(fromPipe.out.starts_with("standard input: whole, ")) << fromPipe.out;
+  // A reader that stops early: the command fails, and still cleans up.
+  const CommandResult closed = RunCommand(sumbrel + " restore -c a.sbk | head -c 1 >/dev/null; "
+                                          "echo ${PIPESTATUS:-}", dir_.path());
+  EXPECT_NE(closed.err.find("standard output: write failed"), std::string::npos) << closed.err;
 
   WriteFile(dir_ / "cut.sbk", packed.out.substr(0, packed.out.size() - 3));
   const std::set<std::string> before = Names(dir_.path());
@@ -297,12 +304,25 @@ TEST_F(SumbrelCommand, InterruptedJobLeavesNoPartialOutput) {
   // Wait for the job's temporary file, then stop the command.
   const CommandResult result = RunCommand(
       ShellQuote(SUMBREL_BIN) + " compress big.mp3 & pid=$!; for i in $(seq 200); do "
-      "ls -A | grep -q '^[.]big' && break; sleep 0.02; done; kill -TERM $pid; wait $pid; "
+      "ls -A .sumbrel-job-* 2>/dev/null | grep -q big && break; sleep 0.02; done; "
+      "kill -TERM $pid; wait $pid; "
       "echo $?",
       dir_.path());
   EXPECT_EQ(result.out, "130\n") << result.err;
   EXPECT_NE(result.err.find("sumbrel: big.mp3: interrupted"), std::string::npos) << result.err;
   EXPECT_EQ(Names(dir_.path()), std::set<std::string>{"big.mp3"});
+
+  // A job process killed outright cleans up nothing itself; the command does it for it, also
+  // for the link that a name in upper case needs.
+  fs::rename(dir_ / "big.mp3", dir_ / "BIG.MP3");
+  const CommandResult killed = RunCommand(
+      ShellQuote(SUMBREL_BIN) + " compress BIG.MP3 & pid=$!; for i in $(seq 200); do "
+      "ls -A .sumbrel-job-* 2>/dev/null | grep -q BIG && break; sleep 0.02; done; "
+      "pkill -KILL -P $pid; wait $pid; echo $?",
+      dir_.path());
+  EXPECT_EQ(killed.out, "1\n") << killed.err;
+  EXPECT_NE(killed.err.find("killed by signal 9"), std::string::npos) << killed.err;
+  EXPECT_EQ(Names(dir_.path()), std::set<std::string>{"BIG.MP3"});
 }
 
 }  // namespace
