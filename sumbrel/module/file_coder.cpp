@@ -17,8 +17,16 @@ void FileCoder::Allocate() {
       kept[2 * c] = std::move(model->subModels[c]);
       kept[2 * c + 1] = std::move(model->spareSubModels[c]);
     }
-    std::destroy_at(model.get());
-    std::construct_at(model.get());
+    // A constructor that throws leaves no object, so the memory must not stay owned.
+    MP3Model* memory = model.release();
+    std::destroy_at(memory);
+    try {
+      std::construct_at(memory);
+    } catch (...) {
+      ::operator delete(memory);
+      throw;
+    }
+    model.reset(memory);
     int spares = 0;
     for (auto& subModel : kept)
       if (subModel) model->spareSubModels[spares++] = std::move(subModel);
