@@ -116,7 +116,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
              "the restored file differs from the input");
   // The compressed file has no trailing bytes, so every cut of it cuts its coded stream.
   const Bytes CodedBytes = Read(Coded);
-  if (CodedBytes.size() >= 16 && WordAt(CodedBytes.data()) == MODEL_MAGIC)
+  if (CodedBytes.size() >= 16 && WordAt(CodedBytes.data()) == MODEL_MAGIC) {
+    // The kept coder of the memory restores must agree with the module's fresh one.
+    const fuzz_restore::Restored Whole = fuzz_restore::RestoreInMemory(CodedBytes.data(), CodedBytes.size());
+    FUZZ_CHECK(Whole.whole && Whole.codedEnd == CodedBytes.size() && Whole.output == Bytes(Data, Data + Size),
+               "a coder kept between jobs did not restore what the module compressed");
     fuzz_restore::CheckCutsFail(CodedBytes.data(), CodedBytes.size(), fuzz_restore::ChoiceFrom(Data, Size));
+  }
   return 0;
 }

@@ -29,7 +29,7 @@ void FileCoder::Allocate() {
     model.reset(memory);
     int spares = 0;
     for (auto& subModel : kept)
-      if (subModel) model->spareSubModels[spares++] = std::move(subModel);
+      if (subModel && spares < MP3Model::kClasses) model->spareSubModels[spares++] = std::move(subModel);
   } else {
     model = std::make_unique<MP3Model>();
   }
@@ -127,7 +127,7 @@ int FileCoder::DecodeStep() {
       // The coder reads exactly the bytes the encoder wrote, so a read past the end of the
       // file, even in the last renormalisations, means the file was cut short. Its last bytes
       // often carry too little to change a decoded value, so the output alone cannot tell.
-      if (std::feof(source)) damaged = true;
+      if (std::feof(source) || std::ferror(source)) damaged = true;
       return 0;
     }
     // Write errors surface when the output is flushed at the end.
