@@ -194,17 +194,23 @@ class OrderedOutcomes {
       : jobs_(jobs), bar_(bar), quiet_(quiet), outcomes_(jobs.size()) {}
   void Add(size_t job, bool ok, const std::string& text) {
     outcomes_[job] = {true, ok, text};
-    for (; next_ < outcomes_.size() && outcomes_[next_].ready; ++next_)
-      PrintOutcome(jobs_[next_], outcomes_[next_].ok, outcomes_[next_].text, bar_, quiet_);
+    Print(false);
   }
   // After an interruption: what did end, past the jobs that never started.
-  void Flush() {
-    for (; next_ < outcomes_.size(); ++next_)
-      if (outcomes_[next_].ready)
-        PrintOutcome(jobs_[next_], outcomes_[next_].ok, outcomes_[next_].text, bar_, quiet_);
-  }
+  void Flush() { Print(true); }
 
  private:
+  void Print(bool skipMissing) {
+    for (; next_ < outcomes_.size(); ++next_) {
+      const Outcome& outcome = outcomes_[next_];
+      if (!outcome.ready) {
+        if (skipMissing) continue;
+        return;
+      }
+      PrintOutcome(jobs_[next_], outcome.ok, outcome.text, bar_, quiet_);
+    }
+  }
+
   struct Outcome {
     bool ready = false, ok = false;
     std::string text;

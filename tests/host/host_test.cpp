@@ -301,13 +301,15 @@ TEST_F(SumbrelCommand, InterruptedJobLeavesNoPartialOutput) {
   while (big.size() < 4000000) big += clip;
   WriteFile(dir_ / "big.mp3", big);
   fs::remove(dir_ / "clip.mp3");
-  // Wait for the job's temporary file, then stop the command.
-  const CommandResult result = RunCommand(
-      ShellQuote(SUMBREL_BIN) + " compress big.mp3 & pid=$!; for i in $(seq 200); do "
-      "ls -A .sumbrel-job-* 2>/dev/null | grep -q big && break; sleep 0.02; done; "
-      "kill -TERM $pid; wait $pid; "
-      "echo $?",
-      dir_.path());
+  // Compresses `name`, and once the job's temporary file is there runs `stop` ($pid is the
+  // command); prints the command's exit code.
+  const auto stopped = [&](const std::string& name, const std::string& stop) {
+    return RunCommand(ShellQuote(SUMBREL_BIN) + " compress " + name + " & pid=$!; for i in $(seq 200); do "
+                      "ls -A .sumbrel-job-* 2>/dev/null | grep -q " + name + " && break; sleep 0.02; done; " +
+                      stop + "; wait $pid; echo $?",
+                      dir_.path());
+  };
+  const CommandResult result = stopped("big.mp3", "kill -TERM $pid");
   EXPECT_EQ(result.out, "130\n") << result.err;
   EXPECT_NE(result.err.find("sumbrel: big.mp3: interrupted"), std::string::npos) << result.err;
   EXPECT_EQ(Names(dir_.path()), std::set<std::string>{"big.mp3"});
@@ -315,11 +317,7 @@ TEST_F(SumbrelCommand, InterruptedJobLeavesNoPartialOutput) {
   // A job process killed outright cleans up nothing itself; the command does it for it, also
   // for the link that a name in upper case needs.
   fs::rename(dir_ / "big.mp3", dir_ / "BIG.MP3");
-  const CommandResult killed = RunCommand(
-      ShellQuote(SUMBREL_BIN) + " compress BIG.MP3 & pid=$!; for i in $(seq 200); do "
-      "ls -A .sumbrel-job-* 2>/dev/null | grep -q BIG && break; sleep 0.02; done; "
-      "pkill -KILL -P $pid; wait $pid; echo $?",
-      dir_.path());
+  const CommandResult killed = stopped("BIG.MP3", "pkill -KILL -P $pid");
   EXPECT_EQ(killed.out, "1\n") << killed.err;
   EXPECT_NE(killed.err.find("killed by signal 9"), std::string::npos) << killed.err;
   EXPECT_EQ(Names(dir_.path()), std::set<std::string>{"BIG.MP3"});
