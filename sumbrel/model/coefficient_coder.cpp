@@ -3,6 +3,7 @@
 #include "model/coefficient_coder.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdlib>
 
@@ -35,25 +36,68 @@ struct Neighbourhood {
   int c2, c3;          // |P2| > 2, |P3| > 2 where they exist
 };
 
+// The parts of the context indices that depend on k alone, looked up rather than recomputed
+// for every value.
+struct IndexTermsOfK {
+  uint16_t zeroBig;    // (k / 2) × 28
+  uint16_t zeroSmall;  // (k / 2) × 6
+  uint16_t one;        // 12 × D of the magnitude-1 primary
+  uint8_t zone;        // (k > 16) + (k > 60) + (k > 100) + (k > 200)
+  uint8_t past64;      // k > 64
+};
+
+constexpr auto kIndexTerms = [] {
+  std::array<IndexTermsOfK, SpectralSubModel::kValues> terms{};
+  for (int k = 0; k < SpectralSubModel::kValues; ++k) {
+    const int D = k <= 60 ? k : k / 2 + 30;
+    terms[k] = {uint16_t((k / 2) * 28), uint16_t((k / 2) * 6), uint16_t(12 * D),
+                uint8_t((k > 16) + (k > 60) + (k > 100) + (k > 200)), uint8_t(k > 64)};
+  }
+  return terms;
+}();
+
 inline void Shift(uint8_t& history, int bit) { history = uint8_t(history << 1 | bit); }
 
-// The zero flag (1 for x = 0). Returns the coded flag.
-template <class Bits>
-[[gnu::always_inline]] inline int CodeZeroFlag(SpectralSubModel& sm, Bits& coder, const Neighbourhood& c,
-                                               const CoefficientRun& run, const GrInfo& granule, int isZero) {
-  if (c.bigZone) {
-    const int X = c.zr > 1;
-    const int Y = std::min(c.a1, 3) + (c.a1 > 5);
-    const int Z = Y + (std::min(c.q1, 3) + (c.q1 > 4)) * 5;
-    const int F = c.k >= 1 && run.PG == 0 && c.a1 == 0;
-    uint8_t& h = sm.zeroBigHistory[c.ch][2 * Y + X];
-    MapRecord<9>& map = sm.zeroBigMap[c.ch][((X + (c.zr > 2) + (2 * Z + F) * 3) * 8) | (h & 7)];
-    AdaptiveBit& primary =
-        sm.zeroBigPrimary[(c.k / 2) * 28 + std::min(c.sf, 5) + (c.sf > 7) + 7 * std::min(c.a2, 3)];
-    const int b = CodeTwoStageBit(coder, primary, rate100_460, 5461, map, rate400_2400, isZero);
-    Shift(h, b);
-    return b;
-  }
+// The tables one decision reads, found before it is coded: the indices of the decisions that
+// may follow depend only on what is known at the start of a value, so their tables can be
+// fetched from memory while the earlier decisions are still being coded.
+template <int K>
+struct Decision {
+  AdaptiveBit* primary;
+  MapRecord<K>* map;
+  uint8_t* history;
+};
+
+template <int K>
+[[gnu::always_inline]] inline void Prefetch(const Decision<K>& d) {
+  __builtin_prefetch(d.primary);
+  __builtin_prefetch(d.map);
+  __builtin_prefetch(reinterpret_cast<const char*>(d.map + 1) - 1);
+}
+
+template <int K, class Bits>
+[[gnu::always_inline]] inline int Code(Bits& coder, const Decision<K>& d, const uint16_t* primaryRate, int limit,
+                                       const uint16_t* mapRate, int bit) {
+  const int b = CodeTwoStageBit(coder, *d.primary, primaryRate, limit, *d.map, mapRate, bit);
+  Shift(*d.history, b);
+  return b;
+}
+
+// The zero flag (1 for x = 0) in the big zone.
+[[gnu::always_inline]] inline Decision<9> ZeroBigDecision(SpectralSubModel& sm, const Neighbourhood& c,
+                                                          const CoefficientRun& run) {
+  const int X = c.zr > 1;
+  const int Y = std::min(c.a1, 3) + (c.a1 > 5);
+  const int Z = Y + (std::min(c.q1, 3) + (c.q1 > 4)) * 5;
+  const int F = c.k >= 1 && run.PG == 0 && c.a1 == 0;
+  uint8_t& h = sm.zeroBigHistory[c.ch][2 * Y + X];
+  return {&sm.zeroBigPrimary[kIndexTerms[c.k].zeroBig + std::min(c.sf, 5) + (c.sf > 7) + 7 * std::min(c.a2, 3)],
+          &sm.zeroBigMap[c.ch][((X + (c.zr > 2) + (2 * Z + F) * 3) * 8) | (h & 7)], &h};
+}
+
+// The zero flag in the small zone.
+[[gnu::always_inline]] inline Decision<9> ZeroSmallDecision(SpectralSubModel& sm, const Neighbourhood& c,
+                                                            const CoefficientRun& run, const GrInfo& granule) {
   const int X = c.zr > 1;
   const int i = std::min(c.sf, 1) + 2 * X;
   const int Q = std::min(c.q1, 2) + (c.q1 > 4);
@@ -63,30 +107,32 @@ template <class Bits>
   const int R = std::min(std::countr_one(h), 5);
   // A decoded record holds a 1-bit field here; the mask keeps any other value in the table.
   const int count1 = granule.count1table_select & 1;
-  MapRecord<9>& map = sm.zeroSmallMap[c.ch][(((2 * X2 + F) * 6) + R) * 2 + count1];
-  AdaptiveBit& primary = sm.zeroSmallPrimary[(c.k / 2) * 6 + std::min(c.sf, 2)];
-  const int b = CodeTwoStageBit(coder, primary, rate100_460, 3276, map, rate200_1050, isZero);
-  Shift(h, b);
-  return b;
+  return {&sm.zeroSmallPrimary[kIndexTerms[c.k].zeroSmall + std::min(c.sf, 2)],
+          &sm.zeroSmallMap[c.ch][(((2 * X2 + F) * 6) + R) * 2 + count1], &h};
 }
 
 // The magnitude-1 flag of the big zone (1 for M = 1).
-template <class Bits>
-[[gnu::always_inline]] inline int CodeMagnitudeOneFlag(SpectralSubModel& sm, Bits& coder,
-                                                       const Neighbourhood& c, const CoefficientRun& run,
-                                                       int isOne) {
+[[gnu::always_inline]] inline Decision<6> MagnitudeOneDecision(SpectralSubModel& sm, const Neighbourhood& c,
+                                                               const CoefficientRun& run) {
   const int i = (c.a1 > 1) + (c.a1 > 2);
   const int X = std::min(c.a1, 4) + 5 * (std::min(c.q1, 4) + (c.q1 > 6));
   const int T = c.k < 1 ? 0 : std::abs(run.PG) > 2;
   uint8_t& h = sm.oneHistory[c.ch][i];
-  MapRecord<6>& map = sm.oneMap[c.ch][((((2 * X + T) * 8 | (h & 7)) * 2 + c.ch) * 2) | (c.k > 64)];
-  const int D = c.k <= 60 ? c.k : c.k / 2 + 30;
-  const int Y = (c.a2 > 2) + (c.a2 > 4) + 3 * std::min(c.sf, 3) + 12 * D;
-  AdaptiveBit& primary = sm.onePrimary[(2 * Y + c.c2) * 2 + c.c3];
-  const int b =
-      CodeTwoStageBit(coder, primary, rate45_200, c.k <= 60 ? 3276 : 5461, map, rate350_2050, isOne);
-  Shift(h, b);
-  return b;
+  const int Y = (c.a2 > 2) + (c.a2 > 4) + 3 * std::min(c.sf, 3) + kIndexTerms[c.k].one;
+  return {&sm.onePrimary[(2 * Y + c.c2) * 2 + c.c3],
+          &sm.oneMap[c.ch][((((2 * X + T) * 8 | (h & 7)) * 2 + c.ch) * 2) | kIndexTerms[c.k].past64], &h};
+}
+
+// The sign of magnitude 1 (1 for negative).
+[[gnu::always_inline]] inline Decision<7> SignOfOneDecision(SpectralSubModel& sm, const Neighbourhood& c,
+                                                            const CoefficientRun& run) {
+  const uint32_t Sk = sm.S[c.k];
+  const int s8 = int((Sk << 1) & 1023) | (c.k < c.m);
+  const int v = (((2 * (c.a1 == 0) | int(Sk & 1)) * 2 + (run.P1 == 0)) * 2) | (run.P1 < 0);
+  uint8_t& h = sm.signOneHistory[c.ch][v];
+  const int zone = kIndexTerms[c.k].zone + (c.k >= c.m);
+  return {&sm.signOnePrimary[(c.a2 > 0) + (c.a2 > 1) + 3 * (2 * s8 + c.ch)],
+          &sm.signOneMap[c.ch][((int(Sk & 1) + 2 * ((c.a1 == 0) + 2 * zone)) * 4) | (h & 3)], &h};
 }
 
 // The neighbourhood level L of a magnitude of 2 or more, and its class C (2 .. 9).
@@ -94,10 +140,52 @@ struct Level {
   int L, C;
 };
 
-Level NeighbourhoodLevel(const SpectralSubModel& sm, const Neighbourhood& c) {
+[[gnu::always_inline]] inline Level NeighbourhoodLevel(const SpectralSubModel& sm, const Neighbourhood& c) {
   const int L = (12 * c.a1 + 6 * c.a2 + 5 * sm.A[c.k]) / 53;
   const int C = int(std::bit_width(uint32_t(std::max(1, (462 * L) >> 8) - 1))) + 1;
   return {L, std::clamp(C, 2, 9)};
+}
+
+// The decisions of a magnitude of 2 or more that every such value reaches or may reach soon:
+// the flags for 2 and 3 and the sign (whose primary is one of two neighbours, by M > 16).
+struct LargerDecisions {
+  Decision<6> two, three;
+  Decision<8> sign;
+};
+
+[[gnu::always_inline]] inline LargerDecisions FindLargerDecisions(SpectralSubModel& sm, const Neighbourhood& c,
+                                                                  const CoefficientRun& run, int C) {
+  const int Cm2 = C - 2;
+  LargerDecisions d;
+  {
+    uint8_t& h = sm.twoHistory[c.ch][std::min(c.a1, 5)];
+    const int aW = 2 * ((c.a1 > 1) + (c.a1 > 2) + (c.a1 > 4)) | (c.a2 > 2);
+    const int I =
+        ((c.q1 > 1) + (c.q1 > 2) + (c.q1 > 3)) |
+        4 * ((2 * ((sm.H2[c.k] & 1) | 2 * ((aW << 1) | (c.a3 > 2)))) | (((run.LVL * 564) >> 8) < c.q1));
+    d.two = {&sm.twoPrimary[12 * (2 * (2 * I + c.c2) + c.c3) + 2 * std::min(Cm2, 5) + c.ch],
+             &sm.twoMap[c.ch][std::min(c.sf, 6) + 7 * ((c.band << 2) | (h & 3))], &h};
+  }
+  {
+    uint8_t& h = sm.threeHistory[c.ch][std::min(c.a1, 4)];
+    const int Y3 = (c.q1 > 2) + (c.q1 > 4) +
+                   3 * ((2 * ((sm.H3[c.k] & 1) | 2 * ((c.a2 > 4) | 2 * ((c.a1 > 4) + (c.a1 > 2))))) |
+                        (((run.LVL * 666) >> 8) < c.q1));
+    d.three = {&sm.threePrimary[2 * (std::min(Cm2, 5) + 6 * (2 * (2 * Y3 + c.c2) + c.c3)) + c.ch],
+               &sm.threeMap[c.ch][std::min(c.sf, 4) + 5 * (((c.band / 2) << 2) | (h & 3))], &h};
+  }
+  {
+    const uint32_t Sk = sm.S[c.k];
+    const int v =
+        ((((int(Sk & 1) | 2 * (c.a1 == 0)) * 2 + (run.P1 == 0)) * 2 | (run.P1 < 0)) * 2) | (run.P2 < 0);
+    uint8_t& h = sm.signLargerHistory[c.ch][v];
+    const int zone = kIndexTerms[c.k].zone;
+    const int near = int(Sk & 3) | 4 * ((c.a1 > 0) + (c.a1 > 1) + (c.a1 > 4));
+    // The entry for M <= 16; the one for M > 16 lies 3 entries further.
+    d.sign = {&sm.signLargerPrimary[3 * (2 * c.ch + 4 * int(Sk & 2047)) + (c.a2 > 0) + (c.a2 > 2)],
+              &sm.signLargerMap[c.ch][((zone + 5 * near) * 4) | (h & 3)], &h};
+  }
+  return d;
 }
 
 // M >= 2 through the flags for 2, 3, 4 .. 8, the escape flag and the tree or the
@@ -105,32 +193,16 @@ Level NeighbourhoodLevel(const SpectralSubModel& sm, const Neighbourhood& c) {
 template <class Bits>
 [[gnu::always_inline]] inline int CodeLargerMagnitude(SpectralSubModel& sm, Bits& coder,
                                                       const Neighbourhood& c, const CoefficientRun& run,
-                                                      int C, int M) {
+                                                      const LargerDecisions& d, int C, int M) {
   const int Cm2 = C - 2;
-  {  // magnitude 2
-    uint8_t& h = sm.twoHistory[c.ch][std::min(c.a1, 5)];
-    MapRecord<6>& map = sm.twoMap[c.ch][std::min(c.sf, 6) + 7 * ((c.band << 2) | (h & 3))];
-    const int aW = 2 * ((c.a1 > 1) + (c.a1 > 2) + (c.a1 > 4)) | (c.a2 > 2);
-    const int I =
-        ((c.q1 > 1) + (c.q1 > 2) + (c.q1 > 3)) |
-        4 * ((2 * ((sm.H2[c.k] & 1) | 2 * ((aW << 1) | (c.a3 > 2)))) | (((run.LVL * 564) >> 8) < c.q1));
-    AdaptiveBit& primary = sm.twoPrimary[12 * (2 * (2 * I + c.c2) + c.c3) + 2 * std::min(Cm2, 5) + c.ch];
-    const int b = CodeTwoStageBit(coder, primary, c.k <= 60 ? rate150_800 : rate200_1050, 3276, map,
-                                  rate512_3200, M == 2);
+  {
+    const int b = Code(coder, d.two, c.k <= 60 ? rate150_800 : rate200_1050, 3276, rate512_3200, M == 2);
     sm.H2[c.k] = sm.H2[c.k] << 1 | uint32_t(b);
-    Shift(h, b);
     if (b) return 2;
   }
-  {  // magnitude 3
-    uint8_t& h = sm.threeHistory[c.ch][std::min(c.a1, 4)];
-    MapRecord<6>& map = sm.threeMap[c.ch][std::min(c.sf, 4) + 5 * (((c.band / 2) << 2) | (h & 3))];
-    const int Y3 = (c.q1 > 2) + (c.q1 > 4) +
-                   3 * ((2 * ((sm.H3[c.k] & 1) | 2 * ((c.a2 > 4) | 2 * ((c.a1 > 4) + (c.a1 > 2))))) |
-                        (((run.LVL * 666) >> 8) < c.q1));
-    AdaptiveBit& primary = sm.threePrimary[2 * (std::min(Cm2, 5) + 6 * (2 * (2 * Y3 + c.c2) + c.c3)) + c.ch];
-    const int b = CodeTwoStageBit(coder, primary, rate200_1050, 2340, map, rate400_2400, M == 3);
+  {
+    const int b = Code(coder, d.three, rate200_1050, 2340, rate400_2400, M == 3);
     sm.H3[c.k] = sm.H3[c.k] << 1 | uint32_t(b);
-    Shift(h, b);
     if (b) return 3;
   }
   {  // 4 .. 8, one flag each
@@ -160,40 +232,6 @@ template <class Bits>
         return CodeTwoStageBit(coder, primaries[node], rate400_2400, 3276, sm.escapeTreeMap[node][levelClass],
                                rate200_1050, bit);
       });
-}
-
-// The sign of magnitude 1 (1 for negative).
-template <class Bits>
-[[gnu::always_inline]] inline int CodeSignOfOne(SpectralSubModel& sm, Bits& coder, const Neighbourhood& c,
-                                                const CoefficientRun& run, int negative) {
-  const uint32_t Sk = sm.S[c.k];
-  const int s8 = int((Sk << 1) & 1023) | (c.k < c.m);
-  AdaptiveBit& primary = sm.signOnePrimary[(c.a2 > 0) + (c.a2 > 1) + 3 * (2 * s8 + c.ch)];
-  const int v = (((2 * (c.a1 == 0) | int(Sk & 1)) * 2 + (run.P1 == 0)) * 2) | (run.P1 < 0);
-  uint8_t& h = sm.signOneHistory[c.ch][v];
-  const int zone = (c.k > 16) + (c.k > 60) + (c.k > 200) + (c.k > 100) + (c.k >= c.m);
-  MapRecord<7>& map = sm.signOneMap[c.ch][((int(Sk & 1) + 2 * ((c.a1 == 0) + 2 * zone)) * 4) | (h & 3)];
-  const int b = CodeTwoStageBit(coder, primary, rate999_5000, 7281, map, rate175_950, negative);
-  Shift(h, b);
-  return b;
-}
-
-// The sign of a magnitude of 2 or more.
-template <class Bits>
-[[gnu::always_inline]] inline int CodeSignOfLarger(SpectralSubModel& sm, Bits& coder, const Neighbourhood& c,
-                                                   const CoefficientRun& run, int M, int negative) {
-  const uint32_t Sk = sm.S[c.k];
-  const int v =
-      ((((int(Sk & 1) | 2 * (c.a1 == 0)) * 2 + (run.P1 == 0)) * 2 | (run.P1 < 0)) * 2) | (run.P2 < 0);
-  AdaptiveBit& primary =
-      sm.signLargerPrimary[3 * ((M > 16) | (2 * c.ch + 4 * int(Sk & 2047))) + (c.a2 > 0) + (c.a2 > 2)];
-  uint8_t& h = sm.signLargerHistory[c.ch][v];
-  const int zone = (c.k > 16) + (c.k > 60) + (c.k > 100) + (c.k > 200);
-  const int near = int(Sk & 3) | 4 * ((c.a1 > 0) + (c.a1 > 1) + (c.a1 > 4));
-  MapRecord<8>& map = sm.signLargerMap[c.ch][((zone + 5 * near) * 4) | (h & 3)];
-  const int b = CodeTwoStageBit(coder, primary, rate120_600, 4096, map, rate250_1400, negative);
-  Shift(h, b);
-  return b;
 }
 
 // kZone 1 promises k < m (the big zone), 2 promises k >= m, 0 promises nothing; the promise
@@ -226,23 +264,48 @@ template <bool kDecoding, int kZone = 0>
   // At n - 1 and m - 1 the value is known to be non-zero, and no history moves
   // for a decision that is implied rather than coded.
   const bool zeroImplied = k == n - 1 || k == m - 1;
-  if (zeroImplied || !CodeZeroFlag(sm, coder, c, run, granule, M == 0)) {
-    // At m - 1 the magnitude is at least 2; in the small zone it is 1.
+  // At m - 1 the magnitude is at least 2; in the small zone it is 1.
+  const bool oneImplied = kZone != 2 && k == m - 1;
+  // The decisions after the zero flag, fetched while it is coded (the encoder knows whether
+  // they come).
+  Decision<6> one{};
+  Decision<7> signOfOne{};
+  if (c.bigZone && !oneImplied && (kDecoding || M != 0)) {
+    one = MagnitudeOneDecision(sm, c, run);
+    Prefetch(one);
+  }
+  if (!oneImplied && (kDecoding || M == 1)) {
+    signOfOne = SignOfOneDecision(sm, c, run);
+    Prefetch(signOfOne);
+  }
+  int isZero = 0;
+  if (!zeroImplied) {
+    if (c.bigZone)
+      isZero = Code(coder, ZeroBigDecision(sm, c, run), rate100_460, 5461, rate400_2400, M == 0);
+    else
+      isZero = Code(coder, ZeroSmallDecision(sm, c, run, granule), rate100_460, 3276, rate200_1050, M == 0);
+  }
+  if (!isZero) {
     int isOne;
-    if (kZone != 2 && k == m - 1)
+    if (oneImplied)
       isOne = 0;
     else if (!c.bigZone)
       isOne = 1;
     else
-      isOne = CodeMagnitudeOneFlag(sm, coder, c, run, M == 1);
+      isOne = Code(coder, one, rate45_200, c.k <= 60 ? 3276 : 5461, rate350_2050, M == 1);
 
     if (isOne) {
       M = 1;
-      x = CodeSignOfOne(sm, coder, c, run, given < 0) ? -1 : 1;
+      x = Code(coder, signOfOne, rate999_5000, 7281, rate175_950, given < 0) ? -1 : 1;
     } else {
       const Level level = NeighbourhoodLevel(sm, c);
-      M = CodeLargerMagnitude(sm, coder, c, run, level.C, M);
-      x = CodeSignOfLarger(sm, coder, c, run, M, given < 0) ? -M : M;
+      const LargerDecisions larger = FindLargerDecisions(sm, c, run, level.C);
+      Prefetch(larger.three);
+      Prefetch(larger.sign);
+      M = CodeLargerMagnitude(sm, coder, c, run, larger, level.C, M);
+      Decision<8> sign = larger.sign;
+      sign.primary += 3 * (M > 16);
+      x = Code(coder, sign, rate120_600, 4096, rate250_1400, given < 0) ? -M : M;
       sm.A[k] = M + (6 * sm.A[k]) / 7;
       run.LVL = level.L;
     }

@@ -81,7 +81,7 @@ struct SpectralSubModel {
 };
 
 static_assert(std::has_unique_object_representations_v<SpectralSubModel>, "no padding bytes");
-static_assert(sizeof(SpectralSubModel) == 894900);
+static_assert(sizeof(SpectralSubModel) == 866604);
 
 // The running integers of one granule and channel, 0 at the start of each frame's spectral
 // data: the previous three values, the neighbourhood level of the last value of magnitude 2

@@ -47,8 +47,8 @@ struct SpectralContexts {
 };
 
 static_assert(std::has_unique_object_representations_v<SpectralContexts>, "no padding bytes");
-static_assert(sizeof(ExtentTree) == 1006056);
-static_assert(sizeof(SpectralContexts) == 2028284);
+static_assert(sizeof(ExtentTree) == 954792);
+static_assert(sizeof(SpectralContexts) == 1925756);
 
 // The table a region of big values is cheapest in among the candidates for its largest
 // magnitude (0 when it is all zero); on equal cost the earlier candidate.

@@ -12,9 +12,18 @@
 template <int K>
 struct MapRecord {
   static_assert(K >= 2 && K <= 16);
-  uint16_t count[K];  // updates per node, the index into the map rate
-  uint16_t node[K];
-  uint16_t history;  // outcomes coded with this map; kept, but no context reads it
+  // Each node's value sits beside its update count, so that the two nodes and the count one
+  // decision reads and writes lie within six bytes, almost always in one cache line.
+  struct Node {
+    uint16_t value;
+    uint16_t count;  // updates of this node, the index into the map rate
+  };
+  // No record of the outcomes coded with the map is kept: no context reads one, and its
+  // store would cost every decision.
+  Node nodes[K];
+
+  uint16_t value(int i) const { return nodes[i].value; }
+  uint16_t count(int i) const { return nodes[i].count; }
 
   // Copies a record built once by the compiler: the sub-models hold thousands of maps.
   MapRecord() : MapRecord(kInitial) {}
@@ -23,12 +32,12 @@ struct MapRecord {
 
  private:
   struct Build {};
-  constexpr explicit MapRecord(Build) : count{}, node{}, history(0) {
+  constexpr explicit MapRecord(Build) : nodes{} {
     for (int i = 0; i < K; ++i) {
-      count[i] = 50;
+      nodes[i].count = 50;
       // Node i of K lies at i / (K - 1) of the way from 0 to 32768, rounded down:
       // 10 nodes start 8192, 11832, 15473, ...
-      node[i] = uint16_t(8192 + i * 32768 / (K - 1));
+      nodes[i].value = uint16_t(8192 + i * 32768 / (K - 1));
     }
   }
   static const MapRecord kInitial;
@@ -48,8 +57,8 @@ template <int K, class C>
   const int s = int(primary.p) * (K - 1);
   const int j = s >> 15;
   const int f = s & 32767;
-  uint16_t* const node = map.node + j;
-  const int low = node[0], high = node[1];
+  typename MapRecord<K>::Node* const node = map.nodes + j;
+  const int low = node[0].value, high = node[1].value;
   // (high × f + (32768 - f) × low) >> 15, with the multiple of 2^15 taken out of the shift;
   // |f × (high - low)| stays below 2^31.
   const int v = low + ((f * (high - low)) >> 15) - 8192;
@@ -68,7 +77,7 @@ template <int K, class C>
 
   // Move both nodes by the same amount, so that the map's output at this point becomes u.
   // The rate is taken before the count advances.
-  uint16_t& count = map.count[j];
+  uint16_t& count = node[0].count;
   const int r = mapRate[count];
   const int top = mapRate[0];
   count = uint16_t(count + 1 < top ? count + 1 : top);
@@ -77,9 +86,8 @@ template <int K, class C>
   const int g = (f * (low - high) + 32767) >> 15;
   // Both new values are computed from the old node[j], and stored as unsigned 16-bit
   // values: an update that lands below 0 wraps (-1 stores 65535).
-  node[0] = uint16_t(u + g + 8192);
-  node[1] = uint16_t(u + high + g - low + 8192);
-  map.history = uint16_t(map.history << 1 | b);
+  node[0].value = uint16_t(u + g + 8192);
+  node[1].value = uint16_t(u + high + g - low + 8192);
 
   UpdateAdaptiveBit(primary, b, primaryRate, limit);
   return b;

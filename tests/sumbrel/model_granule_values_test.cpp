@@ -275,9 +275,9 @@ std::vector<int> StateAfter(int step, int period, int ones, const uint16_t* prim
   MapRecord<K> map;
   for (int i = 0; i < 300; ++i)
     CodeTwoStageBit(coder, primary, primaryRate, limit, map, mapRate, (i * step) % period < ones);
-  std::vector<int> state{primary.p, primary.state, map.history};
-  state.insert(state.end(), map.count, map.count + K);
-  state.insert(state.end(), map.node, map.node + K);
+  std::vector<int> state{primary.p, primary.state};
+  for (int i = 0; i < K; ++i) state.push_back(map.count(i));
+  for (int i = 0; i < K; ++i) state.push_back(map.value(i));
   return state;
 }
 
@@ -285,13 +285,13 @@ std::vector<int> StateAfter(int step, int period, int ones, const uint16_t* prim
 // its definition computes it: initial nodes, interpolation, the node update that uses the
 // old node[j] for both nodes, the map count and the primary update.
 TEST(SpectralModel, TwoStageBitFollowsItsDefinition) {
-  // p, state, history, then the counts and the node values.
+  // p, state, then the counts and the node values.
   // clang-format off
-  EXPECT_EQ((std::vector<int>{10520, 99, 31599,
+  EXPECT_EQ((std::vector<int>{10520, 99,
                               50, 349, 51, 50, 50, 50,
                               8192, 12619, 18760, 27439, 34406, 40960}),
             StateAfter<6>(7, 11, 8, rate20_100, 4964, rate120_600));
-  EXPECT_EQ((std::vector<int>{23478, 301, 9249,
+  EXPECT_EQ((std::vector<int>{23478, 301,
                               50, 50, 51, 50, 53, 58, 338, 50, 50, 50,
                               8192, 11832, 16012, 19653, 23126, 28103, 32189, 34494, 37319, 40960}),
             StateAfter<10>(5, 13, 3, rate400_2400, 3276, rate200_1050));
@@ -300,9 +300,10 @@ TEST(SpectralModel, TwoStageBitFollowsItsDefinition) {
   const MapRecord<7> map7;
   const MapRecord<8> map8;
   EXPECT_EQ((std::vector<uint16_t>{8192, 13653, 19114, 24576, 30037, 35498, 40960}),
-            std::vector<uint16_t>(map7.node, map7.node + 7));
-  EXPECT_EQ(12873, map8.node[1]);
-  EXPECT_EQ(40960, map8.node[7]);
+            std::vector<uint16_t>({map7.value(0), map7.value(1), map7.value(2), map7.value(3), map7.value(4),
+                                   map7.value(5), map7.value(6)}));
+  EXPECT_EQ(12873, map8.value(1));
+  EXPECT_EQ(40960, map8.value(7));
 }
 
 // The table a region is coded against comes from the candidates for its largest magnitude.
