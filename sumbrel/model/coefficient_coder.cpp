@@ -6,16 +6,11 @@
 #include <array>
 #include <bit>
 #include <cstdlib>
+#include <cstring>
 
 SpectralSubModel::SpectralSubModel(int modelClass_) : modelClass(modelClass_) {
   // The adaptive bits and maps initialise themselves; histories start at 0.
-  std::fill(std::begin(V1), std::end(V1), 0);
-  std::fill(std::begin(V2), std::end(V2), 0);
-  std::fill(std::begin(V3), std::end(V3), 0);
-  std::fill(std::begin(S), std::end(S), 0u);
-  std::fill(std::begin(H2), std::end(H2), 0u);
-  std::fill(std::begin(H3), std::end(H3), 0u);
-  std::fill(std::begin(A), std::end(A), 0);
+  std::fill(std::begin(at), std::end(at), AtIndex{});
   std::fill(&zeroBigHistory[0][0], &zeroBigHistory[0][0] + sizeof zeroBigHistory, uint8_t(0));
   std::fill(&zeroSmallHistory[0][0], &zeroSmallHistory[0][0] + sizeof zeroSmallHistory, uint8_t(0));
   std::fill(&oneHistory[0][0], &oneHistory[0][0] + sizeof oneHistory, uint8_t(0));
@@ -116,7 +111,7 @@ template <int K, class Bits>
                                                                const CoefficientRun& run) {
   const int i = (c.a1 > 1) + (c.a1 > 2);
   const int X = std::min(c.a1, 4) + 5 * (std::min(c.q1, 4) + (c.q1 > 6));
-  const int T = c.k < 1 ? 0 : std::abs(run.PG) > 2;
+  const int T = c.k < 1 ? 0 : run.PG > 2;
   uint8_t& h = sm.oneHistory[c.ch][i];
   const int Y = (c.a2 > 2) + (c.a2 > 4) + 3 * std::min(c.sf, 3) + kIndexTerms[c.k].one;
   return {&sm.onePrimary[(2 * Y + c.c2) * 2 + c.c3],
@@ -126,7 +121,7 @@ template <int K, class Bits>
 // The sign of magnitude 1 (1 for negative).
 [[gnu::always_inline]] inline Decision<7> SignOfOneDecision(SpectralSubModel& sm, const Neighbourhood& c,
                                                             const CoefficientRun& run) {
-  const uint32_t Sk = sm.S[c.k];
+  const uint32_t Sk = sm.at[c.k].S;
   const int s8 = int((Sk << 1) & 1023) | (c.k < c.m);
   const int v = (((2 * (c.a1 == 0) | int(Sk & 1)) * 2 + (run.P1 == 0)) * 2) | (run.P1 < 0);
   uint8_t& h = sm.signOneHistory[c.ch][v];
@@ -141,7 +136,7 @@ struct Level {
 };
 
 [[gnu::always_inline]] inline Level NeighbourhoodLevel(const SpectralSubModel& sm, const Neighbourhood& c) {
-  const int L = (12 * c.a1 + 6 * c.a2 + 5 * sm.A[c.k]) / 53;
+  const int L = (12 * c.a1 + 6 * c.a2 + 5 * sm.at[c.k].A) / 53;
   const int C = int(std::bit_width(uint32_t(std::max(1, (462 * L) >> 8) - 1))) + 1;
   return {L, std::clamp(C, 2, 9)};
 }
@@ -162,20 +157,20 @@ struct LargerDecisions {
     const int aW = 2 * ((c.a1 > 1) + (c.a1 > 2) + (c.a1 > 4)) | (c.a2 > 2);
     const int I =
         ((c.q1 > 1) + (c.q1 > 2) + (c.q1 > 3)) |
-        4 * ((2 * ((sm.H2[c.k] & 1) | 2 * ((aW << 1) | (c.a3 > 2)))) | (((run.LVL * 564) >> 8) < c.q1));
+        4 * ((2 * ((sm.at[c.k].H2 & 1) | 2 * ((aW << 1) | (c.a3 > 2)))) | (((run.LVL * 564) >> 8) < c.q1));
     d.two = {&sm.twoPrimary[12 * (2 * (2 * I + c.c2) + c.c3) + 2 * std::min(Cm2, 5) + c.ch],
              &sm.twoMap[c.ch][std::min(c.sf, 6) + 7 * ((c.band << 2) | (h & 3))], &h};
   }
   {
     uint8_t& h = sm.threeHistory[c.ch][std::min(c.a1, 4)];
     const int Y3 = (c.q1 > 2) + (c.q1 > 4) +
-                   3 * ((2 * ((sm.H3[c.k] & 1) | 2 * ((c.a2 > 4) | 2 * ((c.a1 > 4) + (c.a1 > 2))))) |
+                   3 * ((2 * ((sm.at[c.k].H3 & 1) | 2 * ((c.a2 > 4) | 2 * ((c.a1 > 4) + (c.a1 > 2))))) |
                         (((run.LVL * 666) >> 8) < c.q1));
     d.three = {&sm.threePrimary[2 * (std::min(Cm2, 5) + 6 * (2 * (2 * Y3 + c.c2) + c.c3)) + c.ch],
                &sm.threeMap[c.ch][std::min(c.sf, 4) + 5 * (((c.band / 2) << 2) | (h & 3))], &h};
   }
   {
-    const uint32_t Sk = sm.S[c.k];
+    const uint32_t Sk = sm.at[c.k].S;
     const int v =
         ((((int(Sk & 1) | 2 * (c.a1 == 0)) * 2 + (run.P1 == 0)) * 2 | (run.P1 < 0)) * 2) | (run.P2 < 0);
     uint8_t& h = sm.signLargerHistory[c.ch][v];
@@ -197,12 +192,12 @@ template <class Bits>
   const int Cm2 = C - 2;
   {
     const int b = Code(coder, d.two, c.k <= 60 ? rate150_800 : rate200_1050, 3276, rate512_3200, M == 2);
-    sm.H2[c.k] = sm.H2[c.k] << 1 | uint32_t(b);
+    sm.at[c.k].H2 = sm.at[c.k].H2 << 1 | uint32_t(b);
     if (b) return 2;
   }
   {
     const int b = Code(coder, d.three, rate200_1050, 2340, rate400_2400, M == 3);
-    sm.H3[c.k] = sm.H3[c.k] << 1 | uint32_t(b);
+    sm.at[c.k].H3 = sm.at[c.k].H3 << 1 | uint32_t(b);
     if (b) return 3;
   }
   {  // 4 .. 8, one flag each
@@ -227,10 +222,16 @@ template <class Bits>
   }
   const int levelClass = (c.a1 > 16) | 2 * ((c.q1 > 16) + (c.q1 > 32) + (c.q1 > 64));
   AdaptiveBit* primaries = sm.escapeTreePrimary[Cm2][std::min(c.sf, 4)];
+  MapRecord<10>* maps = sm.escapeTreeMap[levelClass];
   return CodeBoundedBits<9>(
       M, 8, 512, [&](int node, int bit) __attribute__((always_inline)) {
-        return CodeTwoStageBit(coder, primaries[node], rate400_2400, 3276, sm.escapeTreeMap[node][levelClass],
-                               rate200_1050, bit);
+        // Either child comes next: its tables load while this node is coded.
+        if (node < SpectralSubModel::kTreeNodes / 2) {
+          __builtin_prefetch(&primaries[2 * node]);
+          __builtin_prefetch(&maps[2 * node]);
+          __builtin_prefetch(reinterpret_cast<const char*>(&maps[2 * node + 2]) - 1);
+        }
+        return CodeTwoStageBit(coder, primaries[node], rate400_2400, 3276, maps[node], rate200_1050, bit);
       });
 }
 
@@ -247,9 +248,12 @@ template <bool kDecoding, int kZone = 0>
   c.band = band;
   c.n = n;
   c.m = m;
-  c.a1 = std::abs(sm.V1[k]);
-  c.a2 = std::abs(sm.V2[k]);
-  c.a3 = std::abs(sm.V3[k]);
+  SpectralSubModel::AtIndex& at = sm.at[k];
+  uint64_t magnitudes;
+  std::memcpy(&magnitudes, at.magnitude, sizeof magnitudes);
+  c.a1 = int(magnitudes & 0xFFFF);
+  c.a2 = int(magnitudes >> 16 & 0xFFFF);
+  c.a3 = int(magnitudes >> 32 & 0xFFFF);
   c.q1 = std::abs(run.P1);
   c.zr = run.P1 != 0 ? 0 : run.P2 != 0 ? 1 : run.P3 != 0 ? 2 : 3;
   c.bigZone = kZone == 1 ? true : kZone == 2 ? false : k < m;
@@ -266,18 +270,6 @@ template <bool kDecoding, int kZone = 0>
   const bool zeroImplied = k == n - 1 || k == m - 1;
   // At m - 1 the magnitude is at least 2; in the small zone it is 1.
   const bool oneImplied = kZone != 2 && k == m - 1;
-  // The decisions after the zero flag, fetched while it is coded (the encoder knows whether
-  // they come).
-  Decision<6> one{};
-  Decision<7> signOfOne{};
-  if (c.bigZone && !oneImplied && (kDecoding || M != 0)) {
-    one = MagnitudeOneDecision(sm, c, run);
-    Prefetch(one);
-  }
-  if (!oneImplied && (kDecoding || M == 1)) {
-    signOfOne = SignOfOneDecision(sm, c, run);
-    Prefetch(signOfOne);
-  }
   int isZero = 0;
   if (!zeroImplied) {
     if (c.bigZone)
@@ -286,13 +278,21 @@ template <bool kDecoding, int kZone = 0>
       isZero = Code(coder, ZeroSmallDecision(sm, c, run, granule), rate100_460, 3276, rate200_1050, M == 0);
   }
   if (!isZero) {
+    // The sign of a 1 is found first, so that its tables load while the magnitude-1 flag is
+    // coded (the encoder knows whether it comes).
+    Decision<7> signOfOne{};
+    if (!oneImplied && (kDecoding || M == 1)) {
+      signOfOne = SignOfOneDecision(sm, c, run);
+      if (c.bigZone) Prefetch(signOfOne);
+    }
     int isOne;
     if (oneImplied)
       isOne = 0;
     else if (!c.bigZone)
       isOne = 1;
     else
-      isOne = Code(coder, one, rate45_200, c.k <= 60 ? 3276 : 5461, rate350_2050, M == 1);
+      isOne = Code(coder, MagnitudeOneDecision(sm, c, run), rate45_200, c.k <= 60 ? 3276 : 5461, rate350_2050,
+                   M == 1);
 
     if (isOne) {
       M = 1;
@@ -306,7 +306,7 @@ template <bool kDecoding, int kZone = 0>
       Decision<8> sign = larger.sign;
       sign.primary += 3 * (M > 16);
       x = Code(coder, sign, rate120_600, 4096, rate250_1400, given < 0) ? -M : M;
-      sm.A[k] = M + (6 * sm.A[k]) / 7;
+      at.A = M + (6 * at.A) / 7;
       run.LVL = level.L;
     }
   }
@@ -315,12 +315,11 @@ template <bool kDecoding, int kZone = 0>
   run.P3 = run.P2;
   run.P2 = run.P1;
   run.P1 = x;
-  sm.S[k] = sm.S[k] << 1 | uint32_t(x < 0);
+  at.S = at.S << 1 | uint32_t(x < 0);
   value = int16_t(x);
-  run.PG = sm.V1[k];
-  sm.V3[k] = sm.V2[k];
-  sm.V2[k] = sm.V1[k];
-  sm.V1[k] = x;
+  run.PG = c.a1;
+  magnitudes = (magnitudes << 16 | uint64_t(M)) & 0xFFFFFFFFFFFFu;
+  std::memcpy(at.magnitude, &magnitudes, sizeof magnitudes);
 }
 
 }  // namespace
@@ -340,10 +339,10 @@ void CodeCoefficient(SpectralSubModel& sm, Coder& coder, int16_t& value, const G
 
 namespace {
 
-template <bool kDecoding>
+// One copy per direction and channel: the channel is part of most context indices.
+template <bool kDecoding, int ch>
 void CodeGranuleIn(SpectralSubModel& sm, Coder& coder, int16_t* values, const GrInfo& granule,
-                   const uint16_t* scaleFactors, const uint8_t* bandOf, int n, int m, int ch,
-                   CoefficientRun& run) {
+                   const uint16_t* scaleFactors, const uint8_t* bandOf, int n, int m, CoefficientRun& run) {
   static constexpr uint16_t kNoScaleFactors[SpectralSubModel::kBands] = {};
   if (!scaleFactors) scaleFactors = kNoScaleFactors;
   LocalCoder<kDecoding> local(coder);
@@ -367,10 +366,11 @@ void CodeGranuleValues(SpectralSubModel& sm, Coder& coder, int16_t* values, cons
                        const uint16_t* scaleFactors, const uint8_t* bandOf, int n, int m, int ch,
                        CoefficientRun& run) {
   n = std::clamp(n, 0, SpectralSubModel::kValues);
-  if (coder.decoding)
-    CodeGranuleIn<true>(sm, coder, values, granule, scaleFactors, bandOf, n, m, ch, run);
-  else
-    CodeGranuleIn<false>(sm, coder, values, granule, scaleFactors, bandOf, n, m, ch, run);
+  using Granule = void (*)(SpectralSubModel&, Coder&, int16_t*, const GrInfo&, const uint16_t*, const uint8_t*,
+                           int, int, CoefficientRun&);
+  static constexpr Granule kCopies[2][2] = {{CodeGranuleIn<false, 0>, CodeGranuleIn<false, 1>},
+                                            {CodeGranuleIn<true, 0>, CodeGranuleIn<true, 1>}};
+  kCopies[coder.decoding != 0][ch != 0](sm, coder, values, granule, scaleFactors, bandOf, n, m, run);
   for (int k = n; k < SpectralSubModel::kValues; ++k) {
     values[k] = 0;
     SkipCoefficient(sm, k);

@@ -42,12 +42,18 @@ struct SpectralSubModel {
 
   int32_t modelClass;
 
-  // Value histories at each index k. V1 .. V3: the value at k in the last, second last and
-  // third last granule coded with this sub-model. S: signs; H2, H3: outcomes of the
-  // magnitude-2 and magnitude-3 decisions; A: magnitude average.
-  int32_t V1[kValues], V2[kValues], V3[kValues];
-  uint32_t S[kValues], H2[kValues], H3[kValues];
-  int32_t A[kValues];
+  // The histories at one index k, together because every value reads and moves them.
+  struct AtIndex {
+    // |V1|, |V2|, |V3|: the magnitude at k in the last, second last and third last granule
+    // coded with this sub-model (no context reads their signs), then 0; read and shifted as
+    // one 64-bit word.
+    uint16_t magnitude[4];
+    uint32_t S;   // signs
+    uint32_t H2;  // outcomes of the magnitude-2 decision
+    uint32_t H3;  // outcomes of the magnitude-3 decision
+    int32_t A;    // magnitude average
+  };
+  AtIndex at[kValues];
 
   AdaptiveBit zeroBigPrimary[kZeroBigPrimaries];
   MapRecord<9> zeroBigMap[2][kZeroBigMaps];
@@ -64,7 +70,8 @@ struct SpectralSubModel {
   AdaptiveBit escapePrimary[kLevelClasses];
   MapRecord<6> escapeMap[2];
   AdaptiveBit escapeTreePrimary[8][5][kTreePrimaryNodes];
-  MapRecord<10> escapeTreeMap[kTreeNodes][8];
+  // Per level class, then node, so that the two children of a node lie side by side.
+  MapRecord<10> escapeTreeMap[8][kTreeNodes];
   AdaptiveBit signOnePrimary[kSignOnePrimaries];
   MapRecord<7> signOneMap[2][kSignOneMaps];
   AdaptiveBit signLargerPrimary[kSignLargerPrimaries];
@@ -81,7 +88,7 @@ struct SpectralSubModel {
 };
 
 static_assert(std::has_unique_object_representations_v<SpectralSubModel>, "no padding bytes");
-static_assert(sizeof(SpectralSubModel) == 866604);
+static_assert(sizeof(SpectralSubModel) == 864300);
 
 // The running integers of one granule and channel, 0 at the start of each frame's spectral
 // data: the previous three values, the neighbourhood level of the last value of magnitude 2
@@ -89,7 +96,7 @@ static_assert(sizeof(SpectralSubModel) == 866604);
 struct CoefficientRun {
   int32_t P1 = 0, P2 = 0, P3 = 0;
   int32_t LVL = 0;
-  int32_t PG = 0;
+  int32_t PG = 0;  // its magnitude: no context reads its sign
 };
 
 // Codes spectral value k of one granule and channel: `value` is read when encoding and
@@ -108,7 +115,8 @@ void CodeGranuleValues(SpectralSubModel& model, Coder& coder, int16_t* values, c
 // A value that is not coded (past n, or past the byte budget): the values at k move one
 // granule back and the newest becomes 0.
 inline void SkipCoefficient(SpectralSubModel& model, int k) {
-  model.V3[k] = model.V2[k];
-  model.V2[k] = model.V1[k];
-  model.V1[k] = 0;
+  uint16_t* const magnitude = model.at[k].magnitude;
+  magnitude[2] = magnitude[1];
+  magnitude[1] = magnitude[0];
+  magnitude[0] = 0;
 }
