@@ -84,7 +84,7 @@ template <int K, class Bits>
   const int X = c.zr > 1;
   const int Y = std::min(c.a1, 3) + (c.a1 > 5);
   const int Z = Y + (std::min(c.q1, 3) + (c.q1 > 4)) * 5;
-  const int F = c.k >= 1 && run.PG == 0 && c.a1 == 0;
+  const int F = (c.k >= 1) & (run.PG == 0) & (c.a1 == 0);
   uint8_t& h = sm.zeroBigHistory[c.ch][2 * Y + X];
   return {&sm.zeroBigPrimary[kIndexTerms[c.k].zeroBig + std::min(c.sf, 5) + (c.sf > 7) + 7 * std::min(c.a2, 3)],
           &sm.zeroBigMap[c.ch][((X + (c.zr > 2) + (2 * Z + F) * 3) * 8) | (h & 7)], &h};
@@ -97,7 +97,7 @@ template <int K, class Bits>
   const int i = std::min(c.sf, 1) + 2 * X;
   const int Q = std::min(c.q1, 2) + (c.q1 > 4);
   const int X2 = X + 2 * ((c.a1 > 5) + std::min(c.a1, 1) + 3 * Q);
-  const int F = c.k >= 2 && run.P2 == 0 && run.P1 == 0;
+  const int F = (c.k >= 2) & (run.P2 == 0) & (run.P1 == 0);
   uint8_t& h = sm.zeroSmallHistory[c.ch][i];
   const int R = std::min(std::countr_one(h), 5);
   // A decoded record holds a 1-bit field here; the mask keeps any other value in the table.
@@ -255,7 +255,8 @@ template <bool kDecoding, int kZone = 0>
   c.a2 = int(magnitudes >> 16 & 0xFFFF);
   c.a3 = int(magnitudes >> 32 & 0xFFFF);
   c.q1 = std::abs(run.P1);
-  c.zr = run.P1 != 0 ? 0 : run.P2 != 0 ? 1 : run.P3 != 0 ? 2 : 3;
+  // The first non-zero among P1, P2, P3, without a branch on the values.
+  c.zr = std::countr_zero(unsigned(run.P1 != 0) | unsigned(run.P2 != 0) << 1 | unsigned(run.P3 != 0) << 2 | 8u);
   c.bigZone = kZone == 1 ? true : kZone == 2 ? false : k < m;
   c.c2 = k < 2 ? 0 : std::abs(run.P2) > 2;
   c.c3 = k < 3 ? 0 : std::abs(run.P3) > 2;
