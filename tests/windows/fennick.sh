@@ -19,9 +19,18 @@ expect() {  # expect RC OUTPUT
 }
 P=$(nproc)  # wine reports the affinity this script runs with
 
+attributes() { "$WINE" cmd /c attrib "$1" | tr -d '\r' | cut -c1-10; }
 printf '\032@N@\r\n\000x@N@@N\r' >one.txt
+# The system attribute lives in an extended attribute of the Linux file, where
+# the file system has them; the rewritten file must keep it.
+"$WINE" cmd /c attrib +s one.txt
+before=$(attributes one.txt)
 run one.txt @N@ -1
 expect 0 "Updated one.txt"
+case "$before" in
+  *S*) [ "$(attributes one.txt)" = "$before" ] || fail "attributes '$before' became '$(attributes one.txt)'" ;;
+  *) echo "note: this file system keeps no file attributes, their check is skipped" ;;
+esac
 printf '\032%d\r\n\000x%d@N\r' $((P - 1)) $((P - 1)) | cmp -s - one.txt || fail "one.txt: $(od -c one.txt)"
 ls -A | cmp -s - <(echo one.txt) || fail "files left beside the result: $(ls -A)"
 
