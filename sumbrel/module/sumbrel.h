@@ -6,6 +6,7 @@
 // process, across all module objects: the code tables it builds are process-wide.
 #pragma once
 #include <cstdint>
+#include <memory>
 
 // The first word of a compressed file, little-endian: model-coded or stored form.
 constexpr uint32_t MODEL_MAGIC = 0x01050405;
@@ -21,10 +22,17 @@ class ProgressListener {
   ~ProgressListener() = default;
 };
 
-// The virtual operations in this order are the binary interface with the host.
+// The virtual operations in this order are the binary interface with the host, the same on
+// every system; on 32-bit Windows they are thiscall and the table is laid out as an MSVC-built
+// host expects it. A host written in C calls slot N of the table that the object's first word
+// points to.
 class Module {
  public:
-  virtual ~Module() = default;
+  // Slot 0, in the form of MSVC's deleting destructor (one slot, not the two that a C++
+  // `virtual ~Module()` takes in GCC's layout): ends the object and, when bit 0 of flags is
+  // set, frees its memory, which belongs to the library's allocator. Returns the object's
+  // address. Not while ProcessFile runs.
+  virtual void* Destroy(unsigned flags) = 0;
   // decode 0 compresses the MP3 file `input` into `output`; any other value restores.
   // 0 when the output is complete; 1 otherwise, and then no new output file is left and an
   // existing one is unchanged (the output is written beside it and renamed at the end).
@@ -46,8 +54,27 @@ class Module {
   virtual int GetSavedBytes(const char* path) = 0;
   // 1 for a readable file named *.mp3, or named *.sbk that starts with a magic word.
   virtual int IsSupported(const char* path) = 0;
+
+ protected:
+  // Hosts end a module through slot 0 (DestroyModule, ModulePtr), never with delete.
+  ~Module() = default;
 };
 
+// Ends a module that GetModule returned, memory included; null is allowed.
+inline void DestroyModule(Module* module) {
+  if (module) module->Destroy(1);
+}
+struct ModuleDeleter {
+  void operator()(Module* module) const { DestroyModule(module); }
+};
+// Owns a module for a C++ host.
+using ModulePtr = std::unique_ptr<Module, ModuleDeleter>;
+
 // `listener` is the address of a ProgressListener, or 0. Null when out of memory.
-extern "C" __attribute__((visibility("default"))) Module* GetModule(intptr_t listener);
+#ifdef _WIN32
+#define SUMBREL_EXPORT __declspec(dllexport)
+#else
+#define SUMBREL_EXPORT __attribute__((visibility("default")))
+#endif
+extern "C" SUMBREL_EXPORT Module* GetModule(intptr_t listener);
 using GetModuleFunction = Module* (*)(intptr_t listener);
