@@ -9,8 +9,8 @@ case "$1" in
     mkdir -p "$WINEPREFIX"
     # The server stays between the tests' programs (each restart costs time),
     # and leaves by itself if the cleanup never comes.
-    wineserver -p30
-    "$WINE" wineboot --init >/dev/null 2>&1
+    wineserver -p30 </dev/null >/dev/null 2>&1
+    "$WINE" wineboot --init </dev/null >/dev/null 2>&1
     ;;
   cleanup)
     wineserver -k 2>/dev/null || true
