@@ -2,7 +2,8 @@
 # sumbrel.dll under wine through abi_host.exe, a C host that knows only the
 # binary interface: generated MP3 files (MPEG-1, 2 and 2.5, damaged, not MP3)
 # compress to exactly the Linux library's bytes and restore exactly; members
-# and progress after a job; a cancelled job; the queries' edge cases.
+# and progress after a job; a cancelled job; the queries' edge cases; and
+# mp3frames.exe.
 set -euo pipefail
 : "${WINE:?}" "${WIN_BIN:?}" "${LINUX_BIN:?}"
 [ -x "$LINUX_BIN/sumbrel" ] || { echo "missing $LINUX_BIN/sumbrel: build the Linux release tree first"; exit 1; }
@@ -56,4 +57,12 @@ query notmp3.mp3.sbk "supported=1 percent=-0.013 bytes=-4"
 query missing.mp3 "supported=0 percent=-1000.000 bytes=-1000"
 cp mpeg1.mp3 UPPER.MP3
 query UPPER.MP3 "supported=0 percent=0.000 bytes=0"
+# mp3frames.exe: the frame reader and writer alone, as the Linux build reports them.
+for f in mpeg25 damaged; do
+  [ "$("$WINE" "$WIN_BIN/mp3frames.exe" $f.mp3 | tr -d '\r')" = "$("$LINUX_BIN/mp3frames" $f.mp3)" ] ||
+    fail "mp3frames.exe $f.mp3 differs from the Linux mp3frames"
+done
+rc=0; "$WINE" "$WIN_BIN/mp3frames.exe" damaged.mp3 ./damaged.mp3 2>/dev/null >&2 || rc=$?
+[ $rc = 2 ] || fail "mp3frames.exe wrote onto its input (exit code $rc)"
+cmp -s damaged.mp3 damaged.back.mp3 || fail "mp3frames.exe damaged its input"
 echo "sumbrel.dll: all checks passed"
