@@ -48,6 +48,13 @@ case "$out" in "result=1 "*" cancel=1 "*) ;; *) fail "cancel: $out" ;; esac
 [ ! -e cancelled.sbk ] || fail "a cancelled job left its output"
 [ -z "$(ls -A | grep -v -E '\.(mp3|sbk|wav)$')" ] || fail "files left behind: $(ls -A)"
 
+# Past 4 GiB a 32-bit position would wrap to a small length (sparse, so it costs no disk).
+truncate -s $(( (1 << 32) + 100 )) big.mp3
+out=$(host compress big.mp3 big.mp3.sbk)
+case "$out" in "result=1 "*) ;; *) fail "a file of 4 GiB was taken: $out" ;; esac
+rm big.mp3
+[ ! -e big.mp3.sbk ] || fail "output left for a file of 4 GiB"
+
 query() { out=$(host query "$1"); [ "$out" = "$2" ] || fail "query $1: '$out', expected '$2'"; }
 saved=$(( $(size mpeg1.mp3) - $(size mpeg1.mp3.sbk) ))
 out=$(host query mpeg1.mp3.sbk)
