@@ -10,6 +10,8 @@ packages=(
   lame
   util-linux procps
   xz-utils zstd
+  # scripts/package.sh
+  zip unzip
   # fuzz/: clang with libFuzzer, whose runtime comes with the compiler-rt package
   clang-14 libclang-rt-14-dev
   # the Windows builds (scripts/build.sh windows) and wine to test them; the
