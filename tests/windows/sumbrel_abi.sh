@@ -41,6 +41,12 @@ for f in mpeg1 mpeg2 mpeg25 damaged notmp3; do
   cmp -s $f.mp3 $f.back.mp3 || fail "$f: restored bytes differ"
 done
 grep -q "frames=0 " <(host compress mpeg1.mp3 again.sbk) && fail "no frames counted for mpeg1.mp3"
+# The public header's C part reaches the same slots and members.
+out=$("$WINE" "$WIN_BIN/header_host.exe" "$WIN_BIN/sumbrel.dll" mpeg2.mp3 header.sbk | tr -d '\r')
+[ "$out" = "result=0 frames=$(sed -n 's/.* frames=\([0-9]*\) .*/\1/p' <<<"$(host compress mpeg2.mp3 again.sbk)") calls=$(sed -n 's/.* calls=\([0-9]*\) .*/\1/p' <<<"$(host compress mpeg2.mp3 again.sbk)") listener=ok" ] ||
+  fail "header_host: $out"
+cmp -s header.sbk mpeg2.mp3.sbk || fail "header_host wrote other bytes"
+rm -f again.sbk header.sbk
 [ "$(head -c 4 notmp3.mp3.sbk | od -An -tx1 | tr -d ' ')" = 05040500 ] || fail "random bytes not stored"
 
 out=$(host cancel mpeg1.mp3 cancelled.sbk)
