@@ -37,6 +37,9 @@ for input in sample textbytes empty; do
   win "$WIN_BIN/orvane.exe" d <"$input.orv" >"$input.back.win" 2>err || fail "$input: orvane.exe d failed: $(cat err)"
   cmp -s "$input" "$input.back.win" || fail "$input: orvane.exe d did not give the input back"
 done
+# Through pipes, which deliver the bytes in pieces.
+cat sample | win "$WIN_BIN/orvane.exe" e | win "$WIN_BIN/orvane.exe" d | cmp -s sample - ||
+  fail "orvane.exe e | orvane.exe d through pipes did not give the sample back"
 # Streams were kept (their contents make the container larger than the input).
 [ "$(stat -c %s sample.orv)" -gt $(( $(stat -c %s sample) * 3 / 2 )) ] || fail "the sample's container kept no streams"
 
