@@ -1,6 +1,8 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cerrno>
+
 #include "Os.h"
 
 namespace Os {
@@ -25,6 +27,12 @@ int32_t WriteHandle(int Handle, const void* Buffer, int32_t Count) {
 
 int64_t SeekHandle(int Handle, int64_t Offset, int Origin) { return _lseeki64(Handle, Offset, Origin); }
 
-int TruncateHandle(int Handle, int64_t Size) { return _chsize_s(Handle, Size) == 0 ? 0 : -1; }
+int TruncateHandle(int Handle, int64_t Size) {
+  // _chsize_s returns its error rather than setting errno, which the callers report.
+  const errno_t Error = _chsize_s(Handle, Size);
+  if (Error == 0) return 0;
+  errno = Error;
+  return -1;
+}
 
 }  // namespace Os
