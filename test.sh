@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds a release and a sanitizer tree, runs every test in both.
+# Installs what is missing, builds a release and a sanitizer tree, runs every test in both,
+# then the same for the Windows trees under wine.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -14,6 +15,15 @@ for dir in build build-sanitize; do
   echo "== tests in $dir =="
   ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" || status=1
 done
+# The Windows builds, cross-built with mingw-w64; their tests run the programs
+# under wine and compare their output with the release tree's.
+echo "== Windows builds and their tests under wine =="
+start=$SECONDS
+scripts/build.sh windows
+for dir in build-win64 build-win32; do
+  ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" || status=1
+done
+echo "Windows part: $((SECONDS - start)) s"
 # A short run of every fuzz harness, so that each one builds and still finds nothing.
 echo "== fuzz harnesses =="
 FUZZ_PARALLEL=2 fuzz/run.sh "${FUZZ_SECONDS:-5}" || status=1

@@ -1,17 +1,16 @@
 // fennick FILE-OR-MASK STRING NUMBER: replaces STRING in one file, or in every
 // file that matches a mask, by the processor count plus NUMBER.
-#include <glob.h>
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "file_update.h"
 #include "number.h"
 #include "processors.h"
 #include "replace.h"
+#include "search.h"
 
 namespace {
 
@@ -36,11 +35,6 @@ void ProcessFile(const char* path, const std::string& needle, const std::string&
     std::fflush(stdout);
     std::fprintf(stderr, "fennick: %s: out of memory\n", path);
   }
-}
-
-bool IsDirectory(const char* path) {
-  struct stat info;
-  return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 }  // namespace
@@ -69,19 +63,11 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  glob_t matches;
-  const int found = glob(target, 0, nullptr, &matches);
-  if (found != 0 || matches.gl_pathc == 0) {
-    if (found == 0) globfree(&matches);
+  std::vector<std::string> files;
+  if (!FindFiles(target, files)) {
     std::printf("No files match mask.\n");
     return 1;
   }
-  // The matched path keeps the mask's directory part, so the file that
-  // matched is the file that is rewritten.
-  for (size_t i = 0; i < matches.gl_pathc; ++i) {
-    const char* path = matches.gl_pathv[i];
-    if (!IsDirectory(path)) ProcessFile(path, needle, replacement);
-  }
-  globfree(&matches);
+  for (const std::string& path : files) ProcessFile(path.c_str(), needle, replacement);
   return 0;
 }

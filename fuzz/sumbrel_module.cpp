@@ -77,7 +77,7 @@ struct FrameWatch : ProgressListener {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   static FrameWatch Watch;
-  static std::unique_ptr<Module> Plugin(GetModule(reinterpret_cast<intptr_t>(&Watch)));
+  static ModulePtr Plugin(GetModule(reinterpret_cast<intptr_t>(&Watch)));
   FUZZ_CHECK(Plugin != nullptr, "no module");
 
   const Bytes Header = fuzz_restore::Bounded(Data, Size);

@@ -5,11 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "bitstream/frame_rewrite.h"
 #include "bitstream/huffman_tables.h"
+#include "mp3frames_os.h"
 
 namespace {
 
@@ -45,19 +44,14 @@ int main(int argc, char** argv) {
     outPath = argv[2];
     // Opening the output truncates it, so writing onto the input would lose the input and
     // then compare an empty file with itself.
-    struct stat inStat {}, outStat {};
-    if (fstat(fileno(in), &inStat) == 0 && stat(outPath.c_str(), &outStat) == 0 &&
-        inStat.st_dev == outStat.st_dev && inStat.st_ino == outStat.st_ino) {
+    if (IsSameFile(in, outPath.c_str())) {
       std::fprintf(stderr, "mp3frames: %s is the input file\n", outPath.c_str());
       std::fclose(in);
       return 2;
     }
     out = std::fopen(outPath.c_str(), "w+b");
   } else {
-    const char* dir = std::getenv("TMPDIR");
-    outPath = std::string(dir && *dir ? dir : "/tmp") + "/mp3frames.XXXXXX";
-    const int fd = mkstemp(outPath.data());
-    if (fd >= 0) out = fdopen(fd, "w+b");
+    out = CreateTemporary(outPath);
     temporary = true;
   }
   if (!out) {

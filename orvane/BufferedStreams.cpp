@@ -1,36 +1,21 @@
 #include "BufferedStreams.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
 
-void WidenPipe(int Handle, int32_t Size) {
-#ifdef F_SETPIPE_SZ
-  // The default 64 KiB of a pipe costs a switch between the processes on
-  // either side for every 64 KiB; larger pipes move whole buffers at once.
-  // Descriptors that are not pipes refuse, which is fine.
-  (void)::fcntl(Handle, F_SETPIPE_SZ, Size);
-#else
-  (void)Handle;
-  (void)Size;
-#endif
-}
+#include "os/Os.h"
 
 TBufferedInputStream::TBufferedInputStream(int Handle, int32_t BufferSize)
     : FHandle(Handle), FCapacity(BufferSize), FBuffer(new uint8_t[BufferSize]) {
-  WidenPipe(Handle, BufferSize);
+  Os::WidenPipe(Handle, BufferSize);
 }
 
 static int32_t ReadHandle(int Handle, uint8_t* Buffer, int32_t Count) {
-  for (;;) {
-    const ssize_t N = ::read(Handle, Buffer, static_cast<size_t>(Count));
-    if (N >= 0) return static_cast<int32_t>(N);
-    if (errno != EINTR) throw EReadError(std::string("read failed: ") + std::strerror(errno));
-  }
+  const int32_t N = Os::ReadHandle(Handle, Buffer, Count);
+  if (N < 0) throw EReadError(std::string("read failed: ") + std::strerror(errno));
+  return N;
 }
 
 int32_t TBufferedInputStream::Read(void* Buffer, int32_t Count) {
@@ -68,17 +53,16 @@ int64_t TBufferedInputStream::Seek(int64_t, TSeekOrigin) { return FConsumed; }
 
 TBufferedOutputStream::TBufferedOutputStream(int Handle, int32_t BufferSize)
     : FHandle(Handle), FCapacity(BufferSize), FBuffer(new uint8_t[BufferSize]) {
-  WidenPipe(Handle, BufferSize);
+  Os::WidenPipe(Handle, BufferSize);
 }
 
 void TBufferedOutputStream::WriteThrough(const uint8_t* Data, int64_t Count) {
+  constexpr int64_t Piece = 1 << 30;
   while (Count > 0) {
-    const ssize_t N = ::write(FHandle, Data, static_cast<size_t>(Count));
+    const int32_t N = Os::WriteHandle(FHandle, Data, static_cast<int32_t>(std::min(Count, Piece)));
     if (N > 0) {
       Data += N;
       Count -= N;
-    } else if (N < 0 && errno == EINTR) {
-      continue;
     } else {
       throw EWriteError(std::string("write failed: ") +
                         (N < 0 ? std::strerror(errno) : "nothing written"));

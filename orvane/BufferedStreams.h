@@ -8,9 +8,6 @@
 
 #include "Stream.h"
 
-// Asks for a pipe buffer of Size bytes when Handle is a pipe.
-void WidenPipe(int Handle, int32_t Size);
-
 class TBufferedInputStream : public TStream {
  public:
   explicit TBufferedInputStream(int Handle, int32_t BufferSize = 1 << 20);

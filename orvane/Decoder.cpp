@@ -1,7 +1,5 @@
 #include "Decoder.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <climits>
 #include <exception>
@@ -15,6 +13,7 @@
 #include "LevelSearch.h"
 #include "OodleDLL.h"
 #include "ProgramState.h"
+#include "os/Os.h"
 
 namespace {
 
@@ -174,8 +173,8 @@ void WriteOutput() {
 }
 
 void Decode() {
-  TBufferedInputStream In(STDIN_FILENO);
-  TBufferedOutputStream Out(STDOUT_FILENO);
+  TBufferedInputStream In(Os::StandardInput);
+  TBufferedOutputStream Out(Os::StandardOutput);
   Decode(In, Out);
   Out.Flush();
 }

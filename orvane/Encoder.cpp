@@ -6,9 +6,9 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-#include <unistd.h>
 
 #include "BufferedStreams.h"
+#include "os/Os.h"
 #include "Container.h"
 #include "Crc32.h"
 #include "OodleDetect.h"
@@ -209,9 +209,9 @@ void ScanBlock(const uint8_t* Window, int32_t W, int32_t Size) {
 }
 
 void Encode(int32_t BlockSize, int64_t GroupLimit) {
-  THandleStream In(STDIN_FILENO);
-  WidenPipe(STDIN_FILENO, 1 << 20);
-  TBufferedOutputStream Out(STDOUT_FILENO);
+  THandleStream In(Os::StandardInput);
+  Os::WidenPipe(Os::StandardInput, 1 << 20);
+  TBufferedOutputStream Out(Os::StandardOutput);
   TStateGuard Guard;
   BeginMode(In, Out, EncInfCount);
   TrustFirstBlockCheck();

@@ -1,11 +1,12 @@
 #include "Stream.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
+
+#include "os/Os.h"
 
 void TStream::SetSize(int64_t) {}
 
@@ -51,22 +52,18 @@ void TStream::CopyFrom(TStream& Source, int64_t Count) {
 
 int32_t THandleStream::Read(void* Buffer, int32_t Count) {
   if (Count <= 0) return 0;
-  for (;;) {
-    const ssize_t N = ::read(FHandle, Buffer, static_cast<size_t>(Count));
-    if (N >= 0) return static_cast<int32_t>(N);
-    if (errno != EINTR) throw EReadError(std::string("read failed: ") + std::strerror(errno));
-  }
+  const int32_t N = Os::ReadHandle(FHandle, Buffer, Count);
+  if (N < 0) throw EReadError(std::string("read failed: ") + std::strerror(errno));
+  return N;
 }
 
 int32_t THandleStream::Write(const void* Buffer, int32_t Count) {
   const auto* Src = static_cast<const uint8_t*>(Buffer);
   int32_t Done = 0;
   while (Done < Count) {
-    const ssize_t N = ::write(FHandle, Src + Done, static_cast<size_t>(Count - Done));
+    const int32_t N = Os::WriteHandle(FHandle, Src + Done, Count - Done);
     if (N > 0) {
-      Done += static_cast<int32_t>(N);
-    } else if (N < 0 && errno == EINTR) {
-      continue;
+      Done += N;
     } else {
       throw EWriteError(std::string("write failed: ") + std::strerror(errno));
     }
@@ -76,10 +73,10 @@ int32_t THandleStream::Write(const void* Buffer, int32_t Count) {
 
 int64_t THandleStream::Seek(int64_t Offset, TSeekOrigin Origin) {
   const int Whence = Origin == soBeginning ? SEEK_SET : Origin == soCurrent ? SEEK_CUR : SEEK_END;
-  return ::lseek(FHandle, Offset, Whence);
+  return Os::SeekHandle(FHandle, Offset, Whence);
 }
 
 void THandleStream::SetSize(int64_t NewSize) {
-  if (::ftruncate(FHandle, NewSize) != 0)
+  if (Os::TruncateHandle(FHandle, NewSize) != 0)
     throw EWriteError(std::string("cannot set file size: ") + std::strerror(errno));
 }

@@ -1,29 +1,17 @@
 #include "Threading.h"
 
-#include <sched.h>
-#include <time.h>
-
-#include <cstring>
 #include <string>
 #include <system_error>
+
+#include "os/Os.h"
 
 namespace {
 constexpr size_t StackSize = 0x400000;
 }
 
-void SleepMs(int32_t Milliseconds) {
-  timespec Delay{Milliseconds / 1000, (Milliseconds % 1000) * 1000000L};
-  while (nanosleep(&Delay, &Delay) != 0) {
-  }
-}
+void SleepMs(int32_t Milliseconds) { Os::SleepMs(Milliseconds); }
 
-int32_t GetCPUCount() {
-  cpu_set_t Set;
-  CPU_ZERO(&Set);
-  if (sched_getaffinity(0, sizeof(Set), &Set) != 0) return 1;
-  const int Count = CPU_COUNT(&Set);
-  return Count > 0 ? Count : 1;
-}
+int32_t GetCPUCount() { return Os::CPUCount(); }
 
 TTask::TTask() = default;
 
@@ -32,13 +20,13 @@ TTask::~TTask() {
   // it up yet; its error, if any, has nobody left to go to.
   while (FStatus.load(std::memory_order_acquire) == tsRunning) SleepMs(1);
   FStatus.store(tsTerminated, std::memory_order_release);
-  bool Created;
+  Os::TThread* Thread;
   {
     // Not held across the join: the ending run may still need the lock.
     std::lock_guard Guard(FLock);
-    Created = FCreated;
+    Thread = FThread;
   }
-  if (Created) pthread_join(FThread, nullptr);
+  if (Thread != nullptr) Os::JoinThread(Thread);
 }
 
 void TTask::Perform(TProc Proc) {
@@ -60,17 +48,13 @@ void TTask::Start() {
     if (FStatus.compare_exchange_weak(Seen, tsRunning, std::memory_order_acq_rel)) break;
   }
   std::lock_guard Guard(FLock);
-  if (FCreated) return;
-  pthread_attr_t Attr;
-  pthread_attr_init(&Attr);
-  pthread_attr_setstacksize(&Attr, StackSize);
-  const int Error = pthread_create(&FThread, &Attr, &TTask::ThreadMain, this);
-  pthread_attr_destroy(&Attr);
-  if (Error != 0) {
+  if (FThread != nullptr) return;
+  int Error = 0;
+  FThread = Os::StartThread(&TTask::ThreadMain, this, StackSize, Error);
+  if (FThread == nullptr) {
     FStatus.store(tsReady, std::memory_order_release);
     throw std::system_error(Error, std::generic_category(), "cannot create worker thread");
   }
-  FCreated = true;
 }
 
 void TTask::Wait() {
@@ -83,10 +67,7 @@ void TTask::Wait() {
   if (Error) std::rethrow_exception(Error);
 }
 
-void* TTask::ThreadMain(void* Self) {
-  static_cast<TTask*>(Self)->Execute();
-  return nullptr;
-}
+void TTask::ThreadMain(void* Self) { static_cast<TTask*>(Self)->Execute(); }
 
 void TTask::Execute() {
   for (;;) {

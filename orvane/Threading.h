@@ -2,8 +2,6 @@
 // then kept idle between runs, so a block or group costs no thread creation.
 #pragma once
 
-#include <pthread.h>
-
 #include <atomic>
 #include <cstdint>
 #include <exception>
@@ -11,6 +9,10 @@
 #include <memory>
 #include <mutex>
 #include <vector>
+
+namespace Os {
+struct TThread;
+}
 
 enum TThreadStatus : int32_t { tsReady = 0, tsRunning = 1, tsPaused = 2, tsTerminated = 3 };
 
@@ -38,15 +40,14 @@ class TTask {
   TThreadStatus Status() const { return FStatus.load(std::memory_order_acquire); }
 
  private:
-  static void* ThreadMain(void* Self);
+  static void ThreadMain(void* Self);
   void Execute();
 
   std::atomic<TThreadStatus> FStatus{tsReady};
   std::mutex FLock;  // guards FProc, FError and the thread's creation
   TProc FProc;
   std::exception_ptr FError;
-  pthread_t FThread{};
-  bool FCreated = false;
+  Os::TThread* FThread = nullptr;  // set once the thread exists
 };
 
 // Waits for every task in order, then rethrows the first error any of them

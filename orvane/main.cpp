@@ -7,6 +7,7 @@
 #include "Decoder.h"
 #include "Encoder.h"
 #include "OodleDLL.h"
+#include "os/Os.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ void PrintUsage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  Os::UseBinaryStandardHandles();
   // A wrong call still ends with exit code 0, as callers of the original
   // program may rely on; the usage tells a person what went wrong.
   const std::string Mode = argc == 2 ? argv[1] : "";

@@ -10,8 +10,14 @@ packages=(
   lame
   util-linux procps
   xz-utils zstd
+  # scripts/package.sh
+  zip unzip
   # fuzz/: clang with libFuzzer, whose runtime comes with the compiler-rt package
   clang-14 libclang-rt-14-dev
+  # the Windows builds (scripts/build.sh windows) and wine to test them; the
+  # 32-bit wine runs the 32-bit plug-in
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+  wine wine64 wine32:i386
 )
 
 missing=()
@@ -28,6 +34,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   echo "installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
+  if [[ " ${missing[*]} " == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

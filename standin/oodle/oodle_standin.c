@@ -19,7 +19,11 @@
 #include <stdlib.h>
 #include <string.h>
 
+#ifdef _WIN32
+#define EXPORT __declspec(dllexport)
+#else
 #define EXPORT __attribute__((visibility("default")))
+#endif
 
 enum {
   BlockRaw = 262144,

@@ -1,5 +1,7 @@
 #include "module/file_format.h"
 
+#include "module/file_position.h"
+
 namespace file_format {
 
 bool ReadWord(FILE* file, uint32_t& word) {
@@ -31,9 +33,6 @@ bool CopyRest(FILE* from, FILE* to, uint8_t mask) {
   }
 }
 
-int64_t LengthAtEnd(FILE* file) {
-  if (std::fseek(file, 0, SEEK_END) != 0) return -1;
-  return int64_t(std::ftell(file));
-}
+int64_t LengthAtEnd(FILE* file) { return SeekToEnd(file); }
 
 }  // namespace file_format

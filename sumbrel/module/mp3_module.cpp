@@ -42,6 +42,14 @@ struct MP3Module::Job {
   }
 };
 
+void* MP3Module::Destroy(unsigned flags) {
+  // GetModule made the object with new, so its memory goes back the same way, inside the
+  // library, whatever allocator the host uses.
+  this->~MP3Module();
+  if (flags & 1) ::operator delete(this);
+  return this;
+}
+
 void MP3Module::SetCancel(int value) { std::atomic_ref<int32_t>(cancel).store(value); }
 
 int MP3Module::GetCancel() { return std::atomic_ref<int32_t>(cancel).load(); }

@@ -12,6 +12,7 @@ class MP3Module final : public Module {
  public:
   explicit MP3Module(ProgressListener* listener) : listener(listener) {}
 
+  void* Destroy(unsigned flags) override;
   int ProcessFile(const char* input, const char* output, int decode) override;
   void SetCancel(int value) override;
   int GetCancel() override;

@@ -11,6 +11,12 @@ class FaultyModule final : public Module {
  public:
   explicit FaultyModule(ProgressListener* listener) : listener_(listener) {}
 
+  void* Destroy(unsigned flags) override {
+    this->~FaultyModule();
+    if (flags & 1) ::operator delete(this);
+    return this;
+  }
+
   int ProcessFile(const char* input, const char* output, int decode) override {
     FILE* in = std::fopen(input, "rb");
     if (!in) return 1;

@@ -4,8 +4,10 @@
 #include <cstdlib>
 
 #include "driver_samples.h"
+#include "os/Os.h"
 
 int main(int argc, char** argv) {
+  Os::UseBinaryStandardHandles();
   if (argc < 2 || argc > 3) {
     std::fprintf(stderr, "usage: orvane-sample SIZE [SEED]\n");
     return 2;

@@ -94,8 +94,8 @@ struct RecordingListener : ProgressListener {
   std::function<void(int)> onCall;
 };
 
-inline std::unique_ptr<Module> MakeModule(ProgressListener* listener = nullptr) {
-  return std::unique_ptr<Module>(GetModule(reinterpret_cast<intptr_t>(listener)));
+inline ModulePtr MakeModule(ProgressListener* listener = nullptr) {
+  return ModulePtr(GetModule(reinterpret_cast<intptr_t>(listener)));
 }
 
 }  // namespace module_test

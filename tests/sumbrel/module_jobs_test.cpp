@@ -29,7 +29,7 @@ class ModuleJobs : public ::testing::Test {
   Bytes song;
   const Bytes kept = {'o', 'l', 'd'};  // an existing output that no failed job may touch
   RecordingListener listener;
-  std::unique_ptr<Module> module = MakeModule(&listener);
+  ModulePtr module = MakeModule(&listener);
 };
 
 TEST_F(ModuleJobs, FailuresLeaveNoFileAndKeepAnExistingOne) {
@@ -178,7 +178,7 @@ TEST(ModuleLibrary, SharedObjectExportsOnlyTheFactory) {
   Folder folder;
   WriteAll(folder / "a.mp3", TextBytes(5000));
   RecordingListener listener;
-  std::unique_ptr<Module> module(getModule(reinterpret_cast<intptr_t>(&listener)));
+  ModulePtr module(getModule(reinterpret_cast<intptr_t>(&listener)));
   EXPECT_EQ(module->ProcessFile((folder / "a.mp3").c_str(), (folder / "a.sbk").c_str(), 0), 0);
   EXPECT_EQ(module->ProcessFile((folder / "a.sbk").c_str(), (folder / "b.mp3").c_str(), 1), 0);
   EXPECT_EQ(ReadAll(folder / "b.mp3"), TextBytes(5000));
