@@ -1,12 +1,13 @@
 #include "command_line.h"
 
 #include <getopt.h>
-#include <sched.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include "host_os.h"
 
 const char* const kUsage =
     "usage: sumbrel compress [-j N] [-f] [-r] [-c] [-q] [--verify] [--rm] [-o OUT] FILE...\n"
@@ -38,14 +39,6 @@ const char* const kUsage =
     "\n"
     "Outputs take the input's modification time and permissions. Exit code 0 when every\n"
     "file succeeded, 1 when any failed, 2 for a usage error, 130 when interrupted.\n";
-
-int UsableProcessors() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
-  const int count = CPU_COUNT(&set);
-  return count > 0 ? count : 1;
-}
 
 namespace {
 
@@ -178,6 +171,6 @@ bool ParseCommandLine(int argc, char** argv, Options& options, std::string& erro
     error = "-o names the output of a single input, so it does not go with -r";
     return false;
   }
-  if (options.jobs == 0) options.jobs = UsableProcessors();
+  if (options.jobs == 0) options.jobs = HostOs::UsableProcessors();
   return true;
 }

@@ -21,7 +21,4 @@ struct Options {
 // Fills `options` from argv. On a usage error returns false with the reason in `error`.
 bool ParseCommandLine(int argc, char** argv, Options& options, std::string& error);
 
-// The processors this process may run on (so `taskset -c 0` gives one).
-int UsableProcessors();
-
 extern const char* const kUsage;

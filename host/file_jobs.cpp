@@ -1,50 +1,18 @@
 #include "file_jobs.h"
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cinttypes>
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include "host_os.h"
+
 volatile std::sig_atomic_t g_interrupted = 0;
 
 namespace {
 
-mode_t g_umask = 022;
-
-std::string Reason() { return std::strerror(errno); }
-
-// A new, empty file in `folder` named after `name`. The suffix keeps the extension the library
-// looks at.
-bool MakeTempIn(const std::string& folder, const std::string& name, const char* suffix,
-                std::string& temp, std::string& error) {
-  // Short enough for any file system, and not cut inside a UTF-8 character.
-  size_t length = std::min<size_t>(name.size(), 180);
-  while (length > 0 && length < name.size() && (uint8_t(name[length]) & 0xC0) == 0x80) --length;
-  temp = folder + "/" + name.substr(0, length) + ".XXXXXX" + suffix;
-  const int fd = mkstemps(temp.data(), int(std::strlen(suffix)));
-  if (fd < 0) {
-    error = "cannot create a file in the folder " + folder + ": " + Reason();
-    return false;
-  }
-  close(fd);
-  return true;
-}
-
-void SyncFolder(const std::string& folder) {
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    fsync(fd);
-    close(fd);
-  }
-}
+std::string Reason() { return HostOs::LastReason(); }
 
 bool SameContents(const std::string& a, const std::string& b, std::string& error) {
   FILE* fa = std::fopen(a.c_str(), "rb");
@@ -71,77 +39,19 @@ bool SameContents(const std::string& a, const std::string& b, std::string& error
   return same;
 }
 
-// After the rename: with --rm the new name must reach the disk before the input goes.
-bool Placed(const FileJob& job) {
-  if (job.removeInput) SyncFolder(FolderOf(job.output));
-  return true;
-}
-
 // Moves the finished temporary file to its name. Without force an output that appeared in the
 // meantime is kept, not replaced.
 bool PlaceOutput(const std::string& temp, const FileJob& job, std::string& error) {
-  const std::string& output = job.output;
-  const bool force = job.force;
-  // As gzip, xz and zstd do: the output carries the input's time and permission bits, so that
-  // compressing and restoring gives back the original's time. Set-id bits are not passed on.
-  // Owner and group too where this process may set them; where the group cannot be kept,
-  // its bits would speak for another group, so they are cleared.
-  const int fd = open(temp.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    error = "cannot reopen the result: " + Reason();
-    return false;
-  }
-  struct stat input {};
-  if (job.keepAttributes && stat(job.input.c_str(), &input) == 0) {
-    mode_t mode = input.st_mode & 0777;
-    if (fchown(fd, input.st_uid, input.st_gid) != 0 && fchown(fd, uid_t(-1), input.st_gid) != 0)
-      mode &= ~mode_t(070);
-    fchmod(fd, mode);
-    const struct timespec times[2] = {input.st_atim, input.st_mtim};
-    futimens(fd, times);
-  } else {
-    fchmod(fd, 0666 & ~g_umask);
-  }
   // The input goes once the output is in place: the output must be on the disk first.
-  const bool synced = !job.removeInput || fsync(fd) == 0;
-  close(fd);
-  if (!synced) {
-    error = "cannot write the result to the disk: " + Reason();
-    return false;
-  }
-  if (force) {
-    if (rename(temp.c_str(), output.c_str()) == 0) return Placed(job);
-  } else {
-    if (renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, output.c_str(), RENAME_NOREPLACE) == 0)
-      return Placed(job);
-    if (errno == EINVAL || errno == ENOSYS) {  // file systems without the no-replace rename
-      if (link(temp.c_str(), output.c_str()) == 0) {
-        unlink(temp.c_str());
-        return Placed(job);
-      }
-    }
-  }
-  error = errno == EEXIST ? output + " already exists (-f replaces it)"
-                          : "cannot move the result to " + output + ": " + Reason();
-  unlink(temp.c_str());
+  if (HostOs::PlaceFile(temp, job.output, job.keepAttributes ? job.input : std::string(),
+                        job.force, job.removeInput, error))
+    return true;
+  HostOs::RemoveFile(temp);
   return false;
 }
 
-int64_t FileSize(const std::string& path) {
-  struct stat status {};
-  return stat(path.c_str(), &status) == 0 ? int64_t(status.st_size) : -1;
-}
-
-// True when the file system that holds `path` has at least `bytes` free for this user.
-bool RoomFor(const std::string& path, int64_t bytes) {
-  struct statvfs status {};
-  if (statvfs(FolderOf(path).c_str(), &status) != 0) return false;
-  return int64_t(status.f_bavail) * int64_t(status.f_frsize) >= bytes;
-}
-
 // The library takes only names ending in the lower-case extension. Another name is handed to
-// it as a link of that form in `folder` (a temporary folder of the command's, since the
-// output's folder may hold no links), removed with this object.
+// it under a name of that form, removed with this object.
 class LibraryName {
  public:
   LibraryName(const std::string& input, const char* extension, const std::string& folder,
@@ -151,23 +61,10 @@ class LibraryName {
       name_ = input;
       return;
     }
-    char* target = realpath(input.c_str(), nullptr);
-    if (!target) {
-      error = "cannot find the input: " + Reason();
-      return;
-    }
-    std::string link;
-    if (MakeTempIn(folder, BaseOf(input), extension, link, error)) {
-      // The temporary name is ours; a link takes its place.
-      if (unlink(link.c_str()) == 0 && symlink(target, link.c_str()) == 0)
-        name_ = link_ = link;
-      else
-        error = "cannot make a link for the library in " + folder + ": " + Reason();
-    }
-    free(target);
+    if (!HostOs::NameForLibrary(input, extension, folder, name_, made_, error)) name_.clear();
   }
   ~LibraryName() {
-    if (!link_.empty()) unlink(link_.c_str());
+    if (!made_.empty()) HostOs::RemoveFile(made_);
   }
   LibraryName(const LibraryName&) = delete;
   LibraryName& operator=(const LibraryName&) = delete;
@@ -175,7 +72,7 @@ class LibraryName {
   const std::string& name() const { return name_; }
 
  private:
-  std::string name_, link_;
+  std::string name_, made_;
 };
 
 // Restores `input` (whose header is `header`) into `output` and checks the result against what
@@ -186,15 +83,15 @@ bool RestoreChecked(Module& module, JobListener& listener, const std::string& in
   listener.calls = 0;
   const int result = module.ProcessFile(input.c_str(), output.c_str(), 1);
   if (g_interrupted) {
-    unlink(output.c_str());
+    HostOs::RemoveFile(output);
     error = "interrupted";
     return false;
   }
   if (result != 0) {
-    unlink(output.c_str());
+    HostOs::RemoveFile(output);
     // The library gives no reason. With room for the whole output a failed write is unlikely,
     // so a model-coded file it refuses is most likely cut short or corrupt.
-    if (header.form == PackedForm::ModelCoded && RoomFor(output, header.originalSize))
+    if (header.form == PackedForm::ModelCoded && HostOs::RoomFor(FolderOf(output), header.originalSize))
       error = "damaged compressed file: its coded stream does not decode (it is cut short or "
               "corrupt, unless the output could not be written); nothing was written";
     else
@@ -204,7 +101,7 @@ bool RestoreChecked(Module& module, JobListener& listener, const std::string& in
   }
   // The library reports once per decoded frame and once more at the end.
   frames = listener.calls - 1;
-  const int64_t size = FileSize(output);
+  const int64_t size = HostOs::FileSize(output);
   std::string damage;
   if (size != header.originalSize)
     damage = "restored " + std::to_string(size) + " bytes where the header records " +
@@ -214,7 +111,7 @@ bool RestoreChecked(Module& module, JobListener& listener, const std::string& in
               std::to_string(frames) + " frames where the header records " +
               std::to_string(header.frames);
   if (!damage.empty()) {
-    unlink(output.c_str());
+    HostOs::RemoveFile(output);
     error = "damaged compressed file: " + damage + "; nothing was written";
     return false;
   }
@@ -230,12 +127,13 @@ std::string Sizes(const FileJob& job, int64_t from, int64_t to) {
 // --rm: the input goes once its output is complete; a failure to remove it fails the file.
 bool RemoveInput(const FileJob& job, JobResult& result) {
   if (!job.removeInput) return true;
-  if (unlink(job.input.c_str()) == 0) {
+  std::string reason;
+  if (HostOs::RemoveFile(job.input, &reason)) {
     result.text += ", input removed";
     return true;
   }
   result.ok = false;
-  result.text = "the output is complete, but the input could not be removed: " + Reason();
+  result.text = "the output is complete, but the input could not be removed: " + reason;
   return false;
 }
 
@@ -245,7 +143,7 @@ JobResult Compress(Module& module, JobListener& listener, const FileJob& job) {
   if (!MakeTempIn(job.workFolder, BaseOf(job.output), ".sbk", temp, result.text)) return result;
   const LibraryName input(job.input, ".mp3", job.linkFolder, result.text);
   if (input.name().empty()) {
-    unlink(temp.c_str());
+    HostOs::RemoveFile(temp);
     return result;
   }
   listener.base = 0;
@@ -265,17 +163,17 @@ JobResult Compress(Module& module, JobListener& listener, const FileJob& job) {
     int64_t frames = 0;
     listener.base = header.originalSize;
     if (!MakeTempIn(job.workFolder, BaseOf(job.output), ".verify", restored, result.text)) {
-      unlink(temp.c_str());
+      HostOs::RemoveFile(temp);
       return result;
     }
     const bool ok = RestoreChecked(module, listener, temp, header, restored, frames, error) &&
                     SameContents(job.input, restored, error);
-    unlink(restored.c_str());
+    HostOs::RemoveFile(restored);
     if (!ok) result.text = error == "interrupted" ? error : "verification failed: " + error;
     if (ok && g_interrupted) result.text = "interrupted";
   }
   if (!result.text.empty() || !PlaceOutput(temp, job, result.text)) {
-    unlink(temp.c_str());
+    HostOs::RemoveFile(temp);
     if (job.removeInput && !result.text.empty()) result.text += "; the input is kept";
     return result;
   }
@@ -301,7 +199,7 @@ JobResult Restore(Module& module, JobListener& listener, const FileJob& job) {
   if (!MakeTempIn(job.workFolder, BaseOf(job.output), ".part", temp, result.text)) return result;
   const LibraryName input(job.input, ".sbk", job.linkFolder, result.text);
   if (input.name().empty()) {
-    unlink(temp.c_str());
+    HostOs::RemoveFile(temp);
     return result;
   }
   listener.base = 0;
@@ -314,7 +212,7 @@ JobResult Restore(Module& module, JobListener& listener, const FileJob& job) {
   result.outBytes = job.header.originalSize;
   if (job.test) {
     // Whole: it restored with every check passed; the restored bytes are not kept.
-    unlink(temp.c_str());
+    HostOs::RemoveFile(temp);
     result.ok = true;
     result.text = job.inputName + ": whole, " + std::to_string(job.header.originalSize) +
                   " bytes restored, " + form;
@@ -328,11 +226,6 @@ JobResult Restore(Module& module, JobListener& listener, const FileJob& job) {
 }
 
 }  // namespace
-
-void RememberUmask() {
-  g_umask = umask(0);
-  umask(g_umask);
-}
 
 void JobListener::OnProgress(int, int doneBytes, int) {
   ++calls;

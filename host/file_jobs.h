@@ -39,6 +39,3 @@ struct JobResult {
 };
 
 JobResult RunJob(Module& module, JobListener& listener, const FileJob& job);
-
-// The umask at start-up, so that outputs get the permissions a plain create would give.
-void RememberUmask();

@@ -1,12 +1,11 @@
 // The checks made for each file before any work starts, and what a job needs to know.
 #pragma once
-#include <sys/types.h>
-
 #include <cstdint>
 #include <set>
 #include <string>
 #include <utility>
 
+#include "host_os.h"
 #include "packed_header.h"
 
 struct FileJob {
@@ -33,7 +32,7 @@ struct JobPlanner {
   bool restore, test, force, verify, removeInput;
   std::string explicitOutput;
   std::string scratchFolder;  // where test restores go
-  std::set<std::pair<dev_t, ino_t>> inputs;  // every input of this command
+  std::set<HostOs::FileIdentity> inputs;  // every input of this command
   std::set<std::string> outputs;             // outputs planned so far
 
   std::string Plan(const std::string& input, FileJob& job);
@@ -42,3 +41,8 @@ struct JobPlanner {
 // The folder part of a path ("." when it has none) and the name after the last slash.
 std::string FolderOf(const std::string& path);
 std::string BaseOf(const std::string& path);
+
+// A new, empty file in `folder` named after `name`. The suffix keeps the extension the library
+// looks at. False with the reason in `error`.
+bool MakeTempIn(const std::string& folder, const std::string& name, const char* suffix,
+                std::string& temp, std::string& error);

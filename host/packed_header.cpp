@@ -1,14 +1,11 @@
 #include "packed_header.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
+#include "host_os.h"
 #include "sumbrel.h"
 
 namespace {
@@ -22,38 +19,17 @@ uint32_t Word(const unsigned char* bytes) {
 
 bool ReadPackedHeader(const std::string& path, PackedHeader& header, std::string& error) {
   header = PackedHeader();
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    error = std::string("cannot open: ") + std::strerror(errno);
-    return false;
-  }
-  struct stat status {};
-  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-    error = S_ISDIR(status.st_mode) ? "is a folder" : "is not a regular file";
-    close(fd);
-    return false;
-  }
   unsigned char bytes[16] = {};
   size_t have = 0;
-  while (have < sizeof bytes) {
-    const ssize_t n = read(fd, bytes + have, sizeof bytes - have);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      error = std::string("cannot read: ") + std::strerror(errno);
-      close(fd);
-      return false;
-    }
-    if (n == 0) break;
-    have += size_t(n);
-  }
-  close(fd);
-  header.fileSize = status.st_size;
-  header.originalSize = status.st_size;
+  int64_t size = 0;
+  if (!HostOs::ReadFileStart(path, bytes, sizeof bytes, have, size, error)) return false;
+  header.fileSize = size;
+  header.originalSize = size;
   if (have < 4) return true;
   const uint32_t magic = Word(bytes);
   if (magic == STORED_MAGIC) {
     header.form = PackedForm::Stored;
-    header.originalSize = status.st_size - 4;
+    header.originalSize = size - 4;
   } else if (magic == MODEL_MAGIC) {
     header.form = PackedForm::ModelCoded;
     header.complete = have == sizeof bytes;

@@ -1,39 +1,17 @@
 #include "progress_bar.h"
 
-#include <sys/ioctl.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
+#include "host_os.h"
+
 double MonotonicSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-namespace {
-
-int TerminalColumns(int fd) {
-  winsize size{};
-  if (ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col >= 40) return size.ws_col;
-  return 80;
-}
-
-void WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n <= 0) return;  // a display that cannot be written is not worth failing over
-    done += size_t(n);
-  }
-}
-
-}  // namespace
-
-ProgressBar::ProgressBar(int fd, int64_t totalBytes)
-    : fd_(fd), total_(std::max<int64_t>(totalBytes, 1)), start_(MonotonicSeconds()) {}
+ProgressBar::ProgressBar(int64_t totalBytes)
+    : total_(std::max<int64_t>(totalBytes, 1)), start_(MonotonicSeconds()) {}
 
 void ProgressBar::Show(int64_t doneBytes, const std::string& name, bool now) {
   const double time = MonotonicSeconds();
@@ -42,7 +20,7 @@ void ProgressBar::Show(int64_t doneBytes, const std::string& name, bool now) {
   const double share = std::clamp(double(doneBytes) / double(total_), 0.0, 1.0);
   const int barWidth = 24;
   const int filled = int(share * barWidth);
-  std::string bar = "\r[" + std::string(size_t(filled), '#') +
+  std::string bar = "[" + std::string(size_t(filled), '#') +
                     std::string(size_t(barWidth - filled), '-') + "]";
   char numbers[64];
   const double seconds = std::max(time - start_, 1e-3);
@@ -50,7 +28,7 @@ void ProgressBar::Show(int64_t doneBytes, const std::string& name, bool now) {
                 double(doneBytes) / 1e6 / seconds);
   bar += numbers;
   // Keep the line short of the last column, where a terminal would wrap it.
-  const int room = TerminalColumns(fd_) - 1 - int(bar.size() - 1);
+  const int room = HostOs::TerminalColumns() - 1 - int(bar.size());
   if (name.size() <= size_t(std::max(room, 0))) {
     bar += name;
   } else if (room > 8) {
@@ -58,12 +36,12 @@ void ProgressBar::Show(int64_t doneBytes, const std::string& name, bool now) {
     while (cut < name.size() && (name[cut] & 0xC0) == 0x80) ++cut;  // not inside a character
     bar += "..." + name.substr(cut);
   }
-  WriteAll(fd_, bar + "\x1b[K");
+  HostOs::ShowStatusLine(bar);
   visible_ = true;
 }
 
 void ProgressBar::Clear() {
   if (!visible_) return;
-  WriteAll(fd_, "\r\x1b[K");
+  HostOs::ClearStatusLine();
   visible_ = false;
 }

@@ -5,14 +5,14 @@
 
 class ProgressBar {
  public:
-  ProgressBar(int fd, int64_t totalBytes);
+  // Draws on standard error.
+  explicit ProgressBar(int64_t totalBytes);
   // Redraws at most ten times a second unless `now` is set.
   void Show(int64_t doneBytes, const std::string& name, bool now = false);
   // Removes the line, so that a message can be printed in its place.
   void Clear();
 
  private:
-  int fd_;
   int64_t total_;
   double start_;
   double lastDrawn_ = -1;

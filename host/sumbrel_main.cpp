@@ -1,24 +1,17 @@
 // sumbrel: compresses MP3 files losslessly with the plug-in library beside it, restores them,
 // and tells what a compressed file holds.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cinttypes>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "command_line.h"
 #include "file_jobs.h"
+#include "host_os.h"
 #include "input_files.h"
+#include "job_process.h"
 #include "packed_header.h"
 #include "plugin_library.h"
 #include "worker_pool.h"
@@ -26,19 +19,6 @@
 namespace {
 
 const char kVersion[] = "sumbrel 1.0.0";
-
-void OnSignal(int) { g_interrupted = 1; }
-
-void CatchInterrupts() {
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  // A closed terminal or session stops the command as Ctrl-C does, so that the jobs clean up.
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(signal, &action, nullptr);
-  // A reader that goes away makes writes to standard output fail, which is reported, rather
-  // than end the command before it cleans up.
-  std::signal(SIGPIPE, SIG_IGN);
-}
 
 int Info(const std::vector<std::string>& files) {
   int failed = 0;
@@ -63,69 +43,22 @@ int Info(const std::vector<std::string>& files) {
 class ScratchFolder {
  public:
   bool Create(std::string& error) {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/sumbrel-XXXXXX";
-    if (!mkdtemp(pattern.data())) {
-      error = "cannot create a temporary folder in " + FolderOf(pattern) + ": " + std::strerror(errno);
+    const std::string base = HostOs::TemporaryBase();
+    std::string reason;
+    if (!HostOs::MakeUniqueFolder(base + "/sumbrel-", path_, reason)) {
+      error = "cannot create a temporary folder in " + base + ": " + reason;
       return false;
     }
-    path_ = pattern;
     return true;
   }
   ~ScratchFolder() {
-    if (path_.empty()) return;
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    if (!path_.empty()) HostOs::RemoveTree(path_);
   }
   const std::string& path() const { return path_; }
 
  private:
   std::string path_;
 };
-
-// Copies all of `from` to `to` (file descriptors); false with the reason on a failure.
-bool CopyAll(int from, int to, std::string& error) {
-  std::vector<char> buffer(1 << 16);
-  for (;;) {
-    const ssize_t n = read(from, buffer.data(), buffer.size());
-    if (n == 0) return true;
-    if (n < 0) {
-      if (errno == EINTR && !g_interrupted) continue;
-      error = g_interrupted ? "interrupted" : std::string("read failed: ") + std::strerror(errno);
-      return false;
-    }
-    for (ssize_t done = 0; done < n;) {
-      const ssize_t w = write(to, buffer.data() + done, size_t(n - done));
-      if (w < 0) {
-        if (errno == EINTR && !g_interrupted) continue;
-        error = g_interrupted ? "interrupted" : std::string("write failed: ") + std::strerror(errno);
-        return false;
-      }
-      done += w;
-    }
-  }
-}
-
-bool SpoolStandardInput(const std::string& path, std::string& error) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    error = "cannot spool standard input: " + std::string(std::strerror(errno));
-    return false;
-  }
-  const bool ok = CopyAll(STDIN_FILENO, fd, error);
-  return close(fd) == 0 && ok;
-}
-
-bool SendToStandardOutput(const std::string& path, std::string& error) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    error = "cannot read the output back: " + std::string(std::strerror(errno));
-    return false;
-  }
-  const bool ok = CopyAll(fd, STDOUT_FILENO, error);
-  close(fd);
-  return ok;
-}
 
 void PrintTotals(const Options& options, const PoolTally& tally, int failed, double seconds) {
   // The MP3 side is the larger one; the saved share is what the compressed side saves of it.
@@ -143,12 +76,12 @@ int CompressOrRestore(Options options) {
   const bool compress = options.action == Action::Compress;
   const bool test = options.action == Action::Test;
   const bool fromStdin = options.files.size() == 1 && options.files[0] == "-";
-  if (options.toStdout && isatty(STDOUT_FILENO)) {
+  if (options.toStdout && HostOs::IsTerminal(HostOs::Stream::Output)) {
     std::fprintf(stderr, "sumbrel: standard output is a terminal; %s data is not written there "
                  "(redirect it, or name the output with -o)\n", compress ? "compressed" : "MP3");
     return 1;
   }
-  if (fromStdin && isatty(STDIN_FILENO)) {
+  if (fromStdin && HostOs::IsTerminal(HostOs::Stream::Input)) {
     std::fprintf(stderr, "sumbrel: standard input is a terminal; %s data is not read from "
                  "there (redirect it)\n", compress ? "MP3" : "compressed");
     return 1;
@@ -159,8 +92,8 @@ int CompressOrRestore(Options options) {
     std::fprintf(stderr, "sumbrel: %s\n", error.c_str());
     return 1;
   }
-  RememberUmask();
-  CatchInterrupts();
+  HostOs::RememberCreationMask();
+  HostOs::CatchInterrupts();
   ScratchFolder scratch;
   if (!scratch.Create(error)) {
     std::fprintf(stderr, "sumbrel: %s\n", error.c_str());
@@ -168,7 +101,7 @@ int CompressOrRestore(Options options) {
   }
   if (fromStdin) {
     options.files[0] = scratch.path() + (compress ? "/stdin.mp3" : "/stdin.sbk");
-    if (!SpoolStandardInput(options.files[0], error)) {
+    if (!HostOs::SpoolStandardInput(options.files[0], error)) {
       std::fprintf(stderr, "sumbrel: standard input: %s\n", error.c_str());
       return g_interrupted ? 130 : 1;
     }
@@ -183,8 +116,8 @@ int CompressOrRestore(Options options) {
   JobPlanner planner{options.action == Action::Restore, test, options.force, options.verify,
                      options.removeInput, options.output, scratch.path(), {}, {}};
   for (const std::string& file : inputs.files) {
-    struct stat status {};
-    if (stat(file.c_str(), &status) == 0) planner.inputs.insert({status.st_dev, status.st_ino});
+    HostOs::FileStatus status;
+    if (HostOs::Status(file, status)) planner.inputs.insert(status.identity);
   }
   std::vector<FileJob> jobs;
   int64_t totalBytes = 0;
@@ -208,8 +141,8 @@ int CompressOrRestore(Options options) {
   }
 
   std::unique_ptr<ProgressBar> bar;
-  if (isatty(STDERR_FILENO) && !options.quiet)
-    bar = std::make_unique<ProgressBar>(STDERR_FILENO, totalBytes);
+  if (HostOs::IsTerminal(HostOs::Stream::Error) && !options.quiet)
+    bar = std::make_unique<ProgressBar>(totalBytes);
   // Standard output carries the data itself with -c, so no summary line goes there.
   const bool quietLines = options.quiet || options.toStdout;
   const int parallel = std::min<int>(options.jobs, std::max<int>(int(jobs.size()), 1));
@@ -219,7 +152,7 @@ int CompressOrRestore(Options options) {
     std::fprintf(stderr, "sumbrel: interrupted; %d file(s) not started\n", tally.notStarted);
     return 130;
   }
-  if (options.toStdout && tally.done == 1 && !SendToStandardOutput(jobs[0].output, error)) {
+  if (options.toStdout && tally.done == 1 && !HostOs::SendToStandardOutput(jobs[0].output, error)) {
     std::fprintf(stderr, "sumbrel: standard output: %s\n", error.c_str());
     return g_interrupted ? 130 : 1;
   }
@@ -231,6 +164,8 @@ int CompressOrRestore(Options options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const int jobExit = RunAsJobProcess(argc, argv);
+  if (jobExit >= 0) return jobExit;
   Options options;
   std::string error;
   if (!ParseCommandLine(argc, argv, options, error)) {

@@ -1,24 +1,16 @@
 #include "worker_pool.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <climits>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
+
+#include "host_os.h"
+#include "job_process.h"
 
 namespace {
 
-// What a child tells its parent through its pipe. Each message is written whole in one call
-// (it is smaller than PIPE_BUF), so it arrives whole.
+// What a child tells its parent, one whole message at a time.
 struct Message {
   enum Kind : int32_t { Progress, Done } kind;
   int32_t ok;
@@ -26,17 +18,13 @@ struct Message {
   int64_t inBytes, outBytes;
   char text[1024];
 };
-static_assert(sizeof(Message) <= PIPE_BUF);
-
-void Send(int fd, const Message& message) {
-  while (write(fd, &message, sizeof message) < 0 && errno == EINTR) {
-  }
-}
+// Small enough to be written whole in one call to a pipe on every system.
+static_assert(sizeof(Message) <= 4096);
 
 // Passes progress on to the parent, at most twenty times a second.
 class PipeProgress final : public JobProgress {
  public:
-  explicit PipeProgress(int fd) : fd_(fd) {}
+  explicit PipeProgress(JobChannel& channel) : channel_(channel) {}
   void Report(int64_t doneBytes) override {
     const double now = MonotonicSeconds();
     if (now - last_ < 0.05) return;
@@ -44,42 +32,17 @@ class PipeProgress final : public JobProgress {
     Message message{};
     message.kind = Message::Progress;
     message.doneBytes = doneBytes;
-    Send(fd_, message);
+    channel_.Send(&message, sizeof message);
   }
 
  private:
-  int fd_;
+  JobChannel& channel_;
   double last_ = -1;
 };
 
-[[noreturn]] void RunChild(const FileJob& job, const PluginLibrary& library, int fd) {
-  std::signal(SIGPIPE, SIG_IGN);
-  // Whatever the library creates is private until the job gives the output its permissions.
-  umask(077);
-  Message message{};
-  message.kind = Message::Done;
-  JobListener listener;
-  PipeProgress progress(fd);
-  listener.progress = &progress;
-  Module* module = library.getModule(reinterpret_cast<intptr_t>(
-      static_cast<ProgressListener*>(&listener)));
-  JobResult result;
-  if (!module)
-    result.text = "the library could not create its module (out of memory)";
-  else
-    result = RunJob(*module, listener, job);
-  message.ok = result.ok;
-  message.inBytes = result.inBytes;
-  message.outBytes = result.outBytes;
-  std::snprintf(message.text, sizeof message.text, "%s", result.text.c_str());
-  Send(fd, message);
-  _exit(0);  // the parent's buffers and static objects are not the child's to flush
-}
-
 struct Worker {
-  pid_t pid = -1;
+  JobProcess* process = nullptr;
   std::string workFolder;  // the job's temporary files, removed whatever becomes of the job
-  int fd = -1;
   size_t job = 0;
   int64_t doneBytes = 0;
   bool finished = false;  // its Done message arrived
@@ -89,21 +52,13 @@ struct Worker {
   std::string pending;  // bytes of a message not yet complete
 };
 
-std::string ExitDescription(int status) {
-  if (WIFSIGNALED(status))
-    return std::string("the worker process was killed by signal ") +
-           std::to_string(WTERMSIG(status)) + " (" + strsignal(WTERMSIG(status)) + ")";
-  return "the worker process ended without a result (exit code " +
-         std::to_string(WEXITSTATUS(status)) + ")";
-}
-
 // The job's temporary files go into a folder of its own beside the output (so that the final
 // rename stays on one file system), which the parent removes when the job ends, however it
 // ends: a job killed or crashed leaves nothing behind in the user's folder.
 bool MakeWorkFolder(Worker& worker, const FileJob& job) {
-  std::string folder = FolderOf(job.output) + "/.sumbrel-job-XXXXXX";
-  if (!mkdtemp(folder.data())) {
-    worker.text = "cannot create a folder beside the output " + job.output + ": " + std::strerror(errno);
+  std::string folder, reason;
+  if (!HostOs::MakeUniqueFolder(FolderOf(job.output) + "/.sumbrel-job-", folder, reason)) {
+    worker.text = "cannot create a folder beside the output " + job.output + ": " + reason;
     return false;
   }
   worker.workFolder = folder;
@@ -112,46 +67,27 @@ bool MakeWorkFolder(Worker& worker, const FileJob& job) {
 
 void RemoveWorkFolder(Worker& worker) {
   if (worker.workFolder.empty()) return;
-  std::error_code ignored;
-  std::filesystem::remove_all(worker.workFolder, ignored);
+  HostOs::RemoveTree(worker.workFolder);
   worker.workFolder.clear();
 }
 
 bool Start(Worker& worker, const std::vector<FileJob>& jobs, const PluginLibrary& library) {
   if (!MakeWorkFolder(worker, jobs[worker.job])) return false;
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) {
-    worker.text = std::string("cannot create a pipe: ") + std::strerror(errno);
+  FileJob job = jobs[worker.job];
+  job.workFolder = worker.workFolder;
+  worker.process = StartJobProcess(job, library, worker.text);
+  if (!worker.process) {
     RemoveWorkFolder(worker);
     return false;
   }
-  std::fflush(stdout);
-  std::fflush(stderr);
-  const pid_t pid = fork();
-  if (pid < 0) {
-    worker.text = std::string("cannot start a worker process: ") + std::strerror(errno);
-    close(fds[0]);
-    close(fds[1]);
-    RemoveWorkFolder(worker);
-    return false;
-  }
-  if (pid == 0) {
-    close(fds[0]);
-    FileJob job = jobs[worker.job];
-    job.workFolder = worker.workFolder;
-    RunChild(job, library, fds[1]);
-  }
-  close(fds[1]);
-  worker.pid = pid;
-  worker.fd = fds[0];
   return true;
 }
 
 // Reads what is there; returns false at the end of the pipe.
 bool Drain(Worker& worker) {
   char buffer[sizeof(Message) * 8];
-  const ssize_t n = read(worker.fd, buffer, sizeof buffer);
-  if (n < 0) return errno == EINTR || errno == EAGAIN;
+  const int64_t n = ReadJobProcess(worker.process, buffer, sizeof buffer);
+  if (n < 0) return true;
   if (n == 0) return false;
   worker.pending.append(buffer, size_t(n));
   while (worker.pending.size() >= sizeof(Message)) {
@@ -185,6 +121,26 @@ void PrintOutcome(const FileJob& job, bool ok, const std::string& text, Progress
 }
 
 }  // namespace
+
+void RunJobHere(const FileJob& job, const PluginLibrary& library, JobChannel& channel) {
+  Message message{};
+  message.kind = Message::Done;
+  JobListener listener;
+  PipeProgress progress(channel);
+  listener.progress = &progress;
+  Module* module = library.getModule(reinterpret_cast<intptr_t>(
+      static_cast<ProgressListener*>(&listener)));
+  JobResult result;
+  if (!module)
+    result.text = "the library could not create its module (out of memory)";
+  else
+    result = RunJob(*module, listener, job);
+  message.ok = result.ok;
+  message.inBytes = result.inBytes;
+  message.outBytes = result.outBytes;
+  std::snprintf(message.text, sizeof message.text, "%s", result.text.c_str());
+  channel.Send(&message, sizeof message);
+}
 
 // Prints the outcomes in the order of the jobs, whatever order they end in, so that the
 // output of a command is the same from run to run.
@@ -244,25 +200,24 @@ PoolTally RunJobsInProcesses(const std::vector<FileJob>& jobs, int parallel,
       }
     }
     if (g_interrupted && !forwarded) {
-      // A terminal's interrupt reaches the children itself; a signal sent to this process
-      // alone must be passed on, so that each job deletes its partial output.
-      for (const Worker& worker : running) kill(worker.pid, SIGTERM);
+      // An interrupt that reached this process alone must be passed on, so that each job
+      // deletes its partial output.
+      for (const Worker& worker : running) StopJobProcess(worker.process);
       forwarded = true;
     }
     if (running.empty()) break;
-    std::vector<pollfd> polled;
-    for (const Worker& worker : running) polled.push_back({worker.fd, POLLIN, 0});
-    const int ready = poll(polled.data(), polled.size(), 100);
-    for (size_t i = running.size(); ready > 0 && i-- > 0;) {
-      if (!(polled[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+    std::vector<JobProcess*> processes;
+    for (const Worker& worker : running) processes.push_back(worker.process);
+    const std::vector<size_t> readyList = WaitForJobProcesses(processes, 100);
+    const bool ready = !readyList.empty();
+    // From the last, so that removing one leaves the indexes of the others as they were.
+    for (auto it = readyList.rbegin(); it != readyList.rend(); ++it) {
+      const size_t i = *it;
       Worker& worker = running[i];
       if (Drain(worker)) continue;
-      close(worker.fd);
-      int status = 0;
-      while (waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) {
-      }
+      const std::string exit = FinishJobProcess(worker.process);
       RemoveWorkFolder(worker);
-      if (!worker.finished) worker.text = ExitDescription(status);
+      if (!worker.finished) worker.text = exit;
       if (!worker.finished || !worker.ok) {
         ++tally.failed;
       } else {
@@ -282,7 +237,7 @@ PoolTally RunJobsInProcesses(const std::vector<FileJob>& jobs, int parallel,
         names = jobs[running.back().job].inputName;
         if (running.size() > 1) names += " (+" + std::to_string(running.size() - 1) + " more)";
       }
-      bar->Show(done, names, ready > 0 && running.empty());
+      bar->Show(done, names, ready && running.empty());
     }
   }
   tally.notStarted = int(jobs.size() - next);

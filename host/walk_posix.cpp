@@ -1,0 +1,73 @@
+// FTW_ACTIONRETVAL, to skip a subtree, is a GNU extension.
+#ifndef _GNU_SOURCE
+#define _GNU_SOURCE
+#endif
+#include <ftw.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "host_os.h"
+
+namespace HostOs {
+
+namespace {
+
+// nftw takes no context argument; one walk runs at a time.
+struct Walk {
+  bool (*take)(const std::string& path, const char* extension);
+  const char* extension;
+  std::vector<std::string>* found;
+  std::vector<std::pair<std::string, std::string>>* errors;
+  static size_t nameOffset(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    return slash ? size_t(slash - path + 1) : 0;
+  }
+} walk;
+
+int Visit(const char* path, const struct stat* status, int type, struct FTW*) {
+  switch (type) {
+    case FTW_F:
+      if (S_ISREG(status->st_mode) && walk.take(path, walk.extension)) walk.found->push_back(path);
+      break;
+    case FTW_SL: {  // taken when it leads to a regular file; a link to a folder is not walked
+      struct stat target {};
+      if (stat(path, &target) == 0 && S_ISREG(target.st_mode) && walk.take(path, walk.extension))
+        walk.found->push_back(path);
+      break;
+    }
+    case FTW_D:
+      // What a job of an earlier, killed command left behind is nobody's input.
+      if (std::strncmp(path + walk.nameOffset(path), ".sumbrel-job-", 13) == 0) return FTW_SKIP_SUBTREE;
+      break;
+    case FTW_DNR:
+      walk.errors->push_back({path, "cannot read the folder"});
+      break;
+    case FTW_NS:
+      walk.errors->push_back({path, std::string("cannot look at it: ") + std::strerror(errno)});
+      break;
+    default:
+      break;
+  }
+  return FTW_CONTINUE;
+}
+
+}  // namespace
+
+void WalkFolder(const std::string& given, bool (*take)(const std::string& path, const char* extension),
+                const char* extension, std::vector<std::string>& found,
+                std::vector<std::pair<std::string, std::string>>& errors) {
+  walk = {take, extension, &found, &errors};
+  // The folder given is walked even when it is named through a link.
+  std::string root = given;
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  const size_t before = found.size();
+  if (nftw((root + "/").c_str(), Visit, 32, FTW_PHYS | FTW_ACTIONRETVAL) != 0)
+    errors.push_back({given, std::string("cannot walk the folder: ") + std::strerror(errno)});
+  // The walk named them with the slash it was given; "a//b" reads oddly in messages.
+  for (size_t i = before; i < found.size(); ++i)
+    if (found[i].compare(0, root.size() + 2, root + "//") == 0) found[i].erase(root.size(), 1);
+}
+
+}  // namespace HostOs
