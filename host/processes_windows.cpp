@@ -1,0 +1,248 @@
+// A job's process is a new run of this program with kJobSwitch as its only argument. The job
+// reaches it through its standard input; its messages come back through its standard output.
+// The input pipe stays open while the job runs: when the parent closes it, the job stops.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "host_os.h"
+#include "job_process.h"
+
+struct JobProcess {
+  HANDLE process = nullptr;
+  HANDLE messages = nullptr;  // read end of the child's standard output
+  HANDLE job = nullptr;       // write end of the child's standard input
+};
+
+namespace {
+
+const char kJobSwitch[] = "--sumbrel-job-process";
+
+// --- the job as bytes --------------------------------------------------------
+
+void Put(std::string& out, const std::string& field) {
+  out += std::to_string(field.size()) + ":" + field;
+}
+void Put(std::string& out, int64_t value) { Put(out, std::to_string(value)); }
+
+bool Take(const std::string& in, size_t& at, std::string& field) {
+  const size_t colon = in.find(':', at);
+  if (colon == std::string::npos) return false;
+  const size_t length = std::strtoull(in.c_str() + at, nullptr, 10);
+  if (colon + 1 + length > in.size()) return false;
+  field = in.substr(colon + 1, length);
+  at = colon + 1 + length;
+  return true;
+}
+template <typename T>
+bool Take(const std::string& in, size_t& at, T& value) {
+  std::string field;
+  if (!Take(in, at, field)) return false;
+  value = T(std::strtoll(field.c_str(), nullptr, 10));
+  return true;
+}
+
+std::string Encode(const FileJob& job) {
+  std::string out;
+  for (const std::string* s : {&job.input, &job.output, &job.inputName, &job.outputName,
+                               &job.workFolder, &job.linkFolder})
+    Put(out, *s);
+  for (const bool b : {job.restore, job.test, job.force, job.verify, job.removeInput,
+                       job.keepAttributes})
+    Put(out, int64_t(b));
+  Put(out, int64_t(job.header.form));
+  Put(out, job.header.fileSize);
+  Put(out, job.header.originalSize);
+  Put(out, job.header.frames);
+  Put(out, int64_t(job.header.complete));
+  Put(out, job.workBytes);
+  return out;
+}
+
+bool Decode(const std::string& in, FileJob& job) {
+  size_t at = 0;
+  bool ok = true;
+  for (std::string* s : {&job.input, &job.output, &job.inputName, &job.outputName,
+                         &job.workFolder, &job.linkFolder})
+    ok = ok && Take(in, at, *s);
+  for (bool* b : {&job.restore, &job.test, &job.force, &job.verify, &job.removeInput,
+                  &job.keepAttributes})
+    ok = ok && Take(in, at, *b);
+  int form = 0;
+  ok = ok && Take(in, at, form);
+  job.header.form = PackedForm(form);
+  return ok && Take(in, at, job.header.fileSize) && Take(in, at, job.header.originalSize) &&
+         Take(in, at, job.header.frames) && Take(in, at, job.header.complete) &&
+         Take(in, at, job.workBytes);
+}
+
+bool WriteAll(HANDLE to, const void* bytes, size_t count) {
+  const char* p = static_cast<const char*>(bytes);
+  while (count > 0) {
+    DWORD n = 0;
+    if (!WriteFile(to, p, DWORD(count), &n, nullptr) || n == 0) return false;
+    p += n;
+    count -= n;
+  }
+  return true;
+}
+
+bool ReadAll(HANDLE from, void* bytes, size_t count) {
+  char* p = static_cast<char*>(bytes);
+  while (count > 0) {
+    DWORD n = 0;
+    if (!ReadFile(from, p, DWORD(count), &n, nullptr) || n == 0) return false;
+    p += n;
+    count -= n;
+  }
+  return true;
+}
+
+class PipeChannel final : public JobChannel {
+ public:
+  explicit PipeChannel(HANDLE pipe) : pipe_(pipe) {}
+  void Send(const void* bytes, size_t count) override { WriteAll(pipe_, bytes, count); }
+
+ private:
+  HANDLE pipe_;
+};
+
+// Anything on the job pipe after the job, or its end, asks the job to stop.
+DWORD WINAPI WatchJobPipe(void* pipe) {
+  char byte;
+  DWORD n = 0;
+  ReadFile(static_cast<HANDLE>(pipe), &byte, 1, &n, nullptr);
+  g_interrupted = 1;
+  return 0;
+}
+
+std::string ProgramPath() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameA(nullptr, path.data(), DWORD(path.size()));
+    if (n == 0) return "";
+    if (n < path.size()) return path.substr(0, n);
+    if (path.size() >= 65536) return "";
+    path.resize(path.size() * 2);
+  }
+}
+
+void Close(HANDLE& handle) {
+  if (handle) CloseHandle(handle);
+  handle = nullptr;
+}
+
+}  // namespace
+
+JobProcess* StartJobProcess(const FileJob& job, const PluginLibrary&, std::string& error) {
+  // The child's ends are inherited; the parent's ends are not, so that a child never holds
+  // another job's pipe open.
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE jobRead = nullptr, jobWrite = nullptr, messageRead = nullptr, messageWrite = nullptr;
+  if (!CreatePipe(&jobRead, &jobWrite, &inherit, 0)) {
+    error = "cannot create a pipe: " + HostOs::LastReason();
+    return nullptr;
+  }
+  if (!CreatePipe(&messageRead, &messageWrite, &inherit, 0)) {
+    error = "cannot create a pipe: " + HostOs::LastReason();
+    Close(jobRead);
+    Close(jobWrite);
+    return nullptr;
+  }
+  SetHandleInformation(jobWrite, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(messageRead, HANDLE_FLAG_INHERIT, 0);
+  HANDLE errors = nullptr;
+  DuplicateHandle(GetCurrentProcess(), GetStdHandle(STD_ERROR_HANDLE), GetCurrentProcess(),
+                  &errors, 0, TRUE, DUPLICATE_SAME_ACCESS);
+
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = jobRead;
+  startup.hStdOutput = messageWrite;
+  startup.hStdError = errors;
+  // A program path holds no quotes on Windows, so quoting it is enough.
+  std::string command = "\"" + ProgramPath() + "\" " + kJobSwitch;
+  PROCESS_INFORMATION started{};
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const BOOL ok = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                 nullptr, &startup, &started);
+  const std::string reason = ok ? "" : HostOs::LastReason();
+  Close(jobRead);
+  Close(messageWrite);
+  Close(errors);
+  if (!ok) {
+    error = "cannot start a worker process: " + reason;
+    Close(jobWrite);
+    Close(messageRead);
+    return nullptr;
+  }
+  CloseHandle(started.hThread);
+  const std::string bytes = Encode(job);
+  const uint32_t length = uint32_t(bytes.size());
+  // A child that cannot take its job ends without a result, which is reported then.
+  if (WriteAll(jobWrite, &length, sizeof length)) WriteAll(jobWrite, bytes.data(), bytes.size());
+  return new JobProcess{started.hProcess, messageRead, jobWrite};
+}
+
+std::vector<size_t> WaitForJobProcesses(const std::vector<JobProcess*>& processes, int milliseconds) {
+  // Anonymous pipes cannot be waited on, so they are looked at every few milliseconds.
+  std::vector<size_t> ready;
+  const ULONGLONG end = GetTickCount64() + ULONGLONG(milliseconds);
+  for (;;) {
+    for (size_t i = 0; i < processes.size(); ++i) {
+      DWORD available = 0;
+      if (!PeekNamedPipe(processes[i]->messages, nullptr, 0, nullptr, &available, nullptr) ||
+          available > 0)
+        ready.push_back(i);
+    }
+    if (!ready.empty() || GetTickCount64() >= end) return ready;
+    Sleep(5);
+  }
+}
+
+int64_t ReadJobProcess(JobProcess* process, char* buffer, size_t size) {
+  DWORD available = 0;
+  if (!PeekNamedPipe(process->messages, nullptr, 0, nullptr, &available, nullptr)) return 0;
+  if (available == 0) return -1;
+  DWORD n = 0;
+  if (!ReadFile(process->messages, buffer, DWORD(std::min<size_t>(size, available)), &n, nullptr))
+    return 0;
+  return n;
+}
+
+void StopJobProcess(JobProcess* process) { Close(process->job); }
+
+std::string FinishJobProcess(JobProcess* process) {
+  Close(process->job);
+  Close(process->messages);
+  WaitForSingleObject(process->process, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process->process, &code);
+  CloseHandle(process->process);
+  delete process;
+  return "the worker process ended without a result (exit code " + std::to_string(code) + ")";
+}
+
+int RunAsJobProcess(int argc, char** argv) {
+  if (argc != 2 || std::strcmp(argv[1], kJobSwitch) != 0) return -1;
+  HostOs::CatchInterrupts();
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  uint32_t length = 0;
+  if (!ReadAll(in, &length, sizeof length) || length > (1u << 20)) return 3;
+  std::string bytes(length, '\0');
+  FileJob job;
+  if (!ReadAll(in, bytes.data(), length) || !Decode(bytes, job)) return 3;
+  HANDLE watcher = CreateThread(nullptr, 0, WatchJobPipe, in, 0, nullptr);
+  if (watcher) CloseHandle(watcher);
+  PluginLibrary library;
+  std::string error;
+  if (!LoadPluginLibrary(library, error)) return 4;
+  PipeChannel channel(GetStdHandle(STD_OUTPUT_HANDLE));
+  RunJobHere(job, library, channel);
+  // The parent's job pipe may still be open; the watcher ends with the process.
+  ExitProcess(0);
+}
