@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# sumbrel.exe under wine does what the Linux sumbrel command does: the same commands in two
+# copies of one folder give the same compressed and restored bytes, summary lines, messages
+# and exit codes, with two jobs at once in processes of their own, and leave nothing else.
+set -euo pipefail
+: "${WINE:?}" "${WIN_BIN:?}" "${LINUX_BIN:?}"
+[ -x "$LINUX_BIN/sumbrel" ] || { echo "missing $LINUX_BIN/sumbrel: build the Linux release tree first"; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+fail() { echo "FAIL: $*"; exit 1; }
+
+le() { local v=$1 n=$2; for ((i = 0; i < n; i++)); do printf "\\x$(printf %02x $(((v >> (8 * i)) & 255)))"; done; }
+wav() {  # wav RATE SECONDS > file: 16-bit stereo noise
+  local bytes=$(($1 * 4 * $2))
+  printf RIFF; le $((36 + bytes)) 4; printf 'WAVEfmt '; le 16 4; le 1 2; le 2 2
+  le "$1" 4; le $(($1 * 4)) 4; le 4 2; le 16 2; printf data; le $bytes 4; head -c $bytes /dev/urandom
+}
+mkdir win lin
+wav 44100 2 >a.wav; wav 22050 2 >b.wav
+lame --quiet -V 4 a.wav win/song.mp3
+lame --quiet -b 64 b.wav win/Other.MP3  # a name the library does not take as it is
+head -c 5000 /dev/urandom >win/noise.bin
+rm a.wav b.wav
+cp -p win/* lin/
+originals=$(cd win && md5sum song.mp3 Other.MP3)
+
+# run SYSTEM ARGS...: the command in that system's folder; stdout, stderr and the exit code
+# in SYSTEM.out, with the totals' time and speed left out.
+run() {
+  local system=$1 rc=0; shift
+  if [ "$system" = win ]; then
+    (cd win && "$WINE" "$WIN_BIN/sumbrel.exe" "$@" >../out 2>../err) || rc=$?
+  else
+    (cd lin && "$LINUX_BIN/sumbrel" "$@" >../out 2>../err) || rc=$?
+  fi
+  { tr -d '\r' <out | sed 's/; [0-9.]* s, [0-9.]* MB\/s$//'; tr -d '\r' <err; echo "exit $rc"; } >$system.out
+}
+same() {
+  run win "$@"; run lin "$@"
+  cmp -s win.out lin.out || fail "sumbrel $* differs:$(diff win.out lin.out)"
+  for f in lin/*; do
+    cmp -s "$f" "win/${f#lin/}" || fail "sumbrel $*: ${f#lin/} differs"
+  done
+  [ "$(ls -A win)" = "$(ls -A lin)" ] || fail "sumbrel $*: files $(ls -A win) against $(ls -A lin)"
+}
+
+same compress -j 2 song.mp3 Other.MP3
+grep -q '^song.mp3 -> song.mp3.sbk: .* model-coded, [1-9][0-9]* frames$' win.out || fail "no summary: $(cat win.out)"
+grep -q '^exit 0$' win.out || fail "compress failed: $(cat win.out)"
+same info song.mp3.sbk Other.MP3.sbk noise.bin
+rm win/song.mp3 win/Other.MP3 lin/song.mp3 lin/Other.MP3
+same restore -j 2 song.mp3.sbk Other.MP3.sbk
+[ "$(cd win && md5sum song.mp3 Other.MP3)" = "$originals" ] || fail "restored bytes differ from the originals"
+[ "$(stat -c %Y win/song.mp3)" = "$(stat -c %Y lin/song.mp3)" ] || fail "the restored file has not the original's time"
+# Refusals: a file that is not named as an MP3, one that is not compressed, an existing output.
+same compress noise.bin
+grep -q '^exit 1$' win.out || fail "noise.bin was not refused: $(cat win.out)"
+same restore -o out.bin noise.bin
+same compress song.mp3
+grep -q 'already exists' win.out || fail "an existing output was replaced: $(cat win.out)"
+same test song.mp3.sbk
+echo "sumbrel.exe: all checks passed"
