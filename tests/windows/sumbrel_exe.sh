@@ -60,4 +60,28 @@ same restore -o out.bin noise.bin
 same compress song.mp3
 grep -q 'already exists' win.out || fail "an existing output was replaced: $(cat win.out)"
 same test song.mp3.sbk
+
+# Ctrl-C (wine passes SIGINT on as the console's Ctrl-C) while two jobs run: exit code 130,
+# and each job that did not end removes its partial output.
+mkdir stop
+wav 44100 30 >c.wav
+lame --quiet -b 320 c.wav stop/1.mp3
+rm c.wav
+for i in 2 3 4 5 6; do cp stop/1.mp3 stop/$i.mp3; done
+(cd stop && exec "$WINE" "$WIN_BIN/sumbrel.exe" compress -j 2 1.mp3 2.mp3 3.mp3 4.mp3 5.mp3 6.mp3 >../out 2>../err) &
+pid=$!
+for ((i = 0; i < 600; i++)); do
+  compgen -G 'stop/.sumbrel-job-*' >/dev/null && break
+  sleep 0.05
+done
+kill -INT $pid
+rc=0; wait $pid || rc=$?
+[ $rc = 130 ] || fail "interrupted: exit code $rc: $(cat out err)"
+grep -q 'interrupted' err || fail "no interruption reported: $(cat err)"
+"$LINUX_BIN/sumbrel" compress -q -o whole.sbk stop/1.mp3
+for f in stop/*.sbk; do
+  [ -e "$f" ] || continue
+  cmp -s "$f" whole.sbk || fail "an interrupted job left a partial $f"
+done
+[ -z "$(ls -A stop | grep -v -E '^[1-6]\.mp3(\.sbk)?$')" ] || fail "files left behind: $(ls -A stop)"
 echo "sumbrel.exe: all checks passed"
