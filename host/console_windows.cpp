@@ -5,6 +5,12 @@
 #include "file_jobs.h"
 #include "host_os.h"
 
+// cmd.exe hands wildcards over as they are typed, so the runtime expands them (as a POSIX
+// shell would) before main sees the arguments.
+extern "C" {
+int _dowildcard = -1;
+}
+
 namespace HostOs {
 
 namespace {

@@ -49,6 +49,9 @@ same compress -j 2 song.mp3 Other.MP3
 grep -q '^song.mp3 -> song.mp3.sbk: .* model-coded, [1-9][0-9]* frames$' win.out || fail "no summary: $(cat win.out)"
 grep -q '^exit 0$' win.out || fail "compress failed: $(cat win.out)"
 same info song.mp3.sbk Other.MP3.sbk noise.bin
+# cmd.exe passes wildcards on as typed; the program expands them as a shell does.
+[ "$(cd win && "$WINE" "$WIN_BIN/sumbrel.exe" info '*.sbk' | tr -d '\r')" = "$(cd lin && "$LINUX_BIN/sumbrel" info *.sbk)" ] ||
+  fail "info '*.sbk' differs from the Linux info *.sbk"
 rm win/song.mp3 win/Other.MP3 lin/song.mp3 lin/Other.MP3
 same restore -j 2 song.mp3.sbk Other.MP3.sbk
 [ "$(cd win && md5sum song.mp3 Other.MP3)" = "$originals" ] || fail "restored bytes differ from the originals"
