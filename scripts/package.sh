@@ -13,7 +13,7 @@ linux=$root/build/bin win64=$root/build-win64/bin win32=$root/build-win32/bin
 
 need() { for f in "$@"; do [ -f "$f" ] || { echo "package.sh: missing $f (build it first)" >&2; exit 1; }; done; }
 need "$linux/orvane" "$linux/oo2core_7_linux64.so" "$linux/fennick" "$linux/sumbrel" "$linux/libsumbrel.so" \
-     "$win64/orvane.exe" "$win64/oo2core_7_win64.dll" "$win64/fennick.exe" "$win32/sumbrel.dll"
+     "$win64/orvane.exe" "$win64/oo2core_7_win64.dll" "$win64/fennick.exe" "$win32/sumbrel.dll" "$win32/sumbrel.exe"
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
@@ -39,13 +39,14 @@ pack() {
 }
 
 cat >"$stage/README.txt" <<TXT
-sumbrel $version for 32-bit Windows: the plug-in sumbrel.dll and its interface sumbrel.h.
+sumbrel $version for 32-bit Windows: the plug-in sumbrel.dll, its interface sumbrel.h, and
+sumbrel.exe, the command that hosts it (keep it beside sumbrel.dll; sumbrel --help).
 A host loads sumbrel.dll, finds the export GetModule (cdecl, one 32-bit int: the address of
 its progress listener, or 0) and drives the returned module through its table of virtual
 operations (thiscall); slot 0 ends the module (with flags 1 it is freed). sumbrel.h
-describes every operation. The host command sumbrel.exe is not part of this release yet.
+describes every operation.
 TXT
-pack "sumbrel-$version-win32" zip "$win32/sumbrel.dll" sumbrel/module/sumbrel.h
+pack "sumbrel-$version-win32" zip "$win32/sumbrel.dll" "$win32/sumbrel.exe" sumbrel/module/sumbrel.h
 
 cat >"$stage/README.txt" <<TXT
 orvane $version for 64-bit Windows. From cmd.exe:
