@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # sumbrel.exe under wine does what the Linux sumbrel command does: the same commands in two
 # copies of one folder give the same compressed and restored bytes, summary lines, messages
-# and exit codes, with two jobs at once in processes of their own, and leave nothing else.
+# and exit codes, with two jobs at once in processes of their own, and leave nothing else;
+# standard input and output carry bytes unchanged; Ctrl-C removes partial outputs.
 set -euo pipefail
 : "${WINE:?}" "${WIN_BIN:?}" "${LINUX_BIN:?}"
 [ -x "$LINUX_BIN/sumbrel" ] || { echo "missing $LINUX_BIN/sumbrel: build the Linux release tree first"; exit 1; }
@@ -49,6 +50,12 @@ same compress -j 2 song.mp3 Other.MP3
 grep -q '^song.mp3 -> song.mp3.sbk: .* model-coded, [1-9][0-9]* frames$' win.out || fail "no summary: $(cat win.out)"
 grep -q '^exit 0$' win.out || fail "compress failed: $(cat win.out)"
 same info song.mp3.sbk Other.MP3.sbk noise.bin
+# Standard input and output carry bytes unchanged (an MP3 holds CR, LF and ^Z bytes).
+"$WINE" "$WIN_BIN/sumbrel.exe" compress - <win/song.mp3 >piped.sbk
+cmp -s piped.sbk lin/song.mp3.sbk || fail "compress - > file wrote other bytes"
+"$WINE" "$WIN_BIN/sumbrel.exe" restore - <piped.sbk >piped.mp3
+cmp -s piped.mp3 lin/song.mp3 || fail "restore - > file wrote other bytes"
+rm piped.sbk piped.mp3
 # cmd.exe passes wildcards on as typed; the program expands them as a shell does.
 [ "$(cd win && "$WINE" "$WIN_BIN/sumbrel.exe" info '*.sbk' | tr -d '\r')" = "$(cd lin && "$LINUX_BIN/sumbrel" info *.sbk)" ] ||
   fail "info '*.sbk' differs from the Linux info *.sbk"
