@@ -18,10 +18,25 @@ uint64_t GetLE(const uint8_t* Src, int Width) {
 
 }  // namespace
 
-void TContainerWriter::Int32(int32_t Value) {
+void TContainerWriter::UInt32(uint32_t Value) {
   uint8_t Field[4];
-  PutLE(Field, static_cast<uint32_t>(Value), 4);
+  PutLE(Field, Value, 4);
   FOutput.WriteBuffer(Field, 4);
+}
+
+void TContainerWriter::Int64(int64_t Value) {
+  uint8_t Field[8];
+  PutLE(Field, static_cast<uint64_t>(Value), 8);
+  FOutput.WriteBuffer(Field, 8);
+}
+
+void TContainerWriter::CheckedEndRecord(int64_t InputLength, uint32_t InputCrc,
+                                        const std::vector<uint32_t>& StreamCrcs) {
+  Int32(CheckedEnd);
+  Int64(InputLength);
+  UInt32(InputCrc);
+  Int64(static_cast<int64_t>(StreamCrcs.size()));
+  for (const uint32_t Crc : StreamCrcs) UInt32(Crc);
 }
 
 void TContainerWriter::RawRecord(const uint8_t* Data, int32_t Length) {
@@ -36,11 +51,7 @@ void TContainerWriter::GroupEntry(int32_t Level, int32_t Length) {
   FOutput.WriteBuffer(Entry, 5);
 }
 
-void TContainerWriter::GroupTotal(int64_t Total) {
-  uint8_t Field[8];
-  PutLE(Field, static_cast<uint64_t>(Total), 8);
-  FOutput.WriteBuffer(Field, 8);
-}
+void TContainerWriter::GroupTotal(int64_t Total) { Int64(Total); }
 
 void TContainerWriter::Run(const uint8_t* Data, int32_t Length) {
   Int32(Length);
@@ -87,11 +98,13 @@ int32_t TContainerReader::Level() {
   return static_cast<int8_t>(Byte);
 }
 
-int64_t TContainerReader::Total() {
+int64_t TContainerReader::Int64() {
   uint8_t Field[8];
   Bytes(Field, 8);
   return static_cast<int64_t>(GetLE(Field, 8));
 }
+
+uint32_t TContainerReader::Crc() { return static_cast<uint32_t>(Int32()); }
 
 void TContainerReader::Copy(TStream& Output, int64_t Count) {
   constexpr int32_t Piece = 1 << 16;

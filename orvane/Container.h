@@ -1,16 +1,27 @@
 // The record layer of the container: fixed-width little-endian fields written
 // and read strictly in order, so that encode and decode can run through pipes.
 //
-//   end record     int32 -1
 //   raw record     int32 0, int32 L, L bytes
 //   stream group   int32 N > 0, N x (level byte, int32 U), int64 T = sum of U,
 //                  T bytes of contents, (N + 1) x (int32 G, G raw bytes)
+//   checked end    int32 -2, int64 input length, uint32 CRC-32C of the input,
+//                  int64 S, S x uint32 CRC-32 of each kept stream as found in
+//                  the input, uint32 CRC-32C of every container byte before it
+//   plain end      int32 -1 (older containers, which prove nothing)
+//
+// Readers that know only the plain end stop at any negative count, so they
+// still read a checked container; the trailer after it is what lets decode
+// prove its output and tell a damaged container from another codec release.
 #pragma once
 
 #include <cstdint>
 #include <stdexcept>
+#include <vector>
 
 #include "Stream.h"
+
+constexpr int32_t PlainEnd = -1;
+constexpr int32_t CheckedEnd = -2;
 
 // A container that ends early or holds values that cannot belong together.
 struct EContainerError : std::runtime_error {
@@ -21,7 +32,11 @@ class TContainerWriter {
  public:
   explicit TContainerWriter(TStream& Output) : FOutput(Output) {}
 
-  void EndRecord() { Int32(-1); }
+  void EndRecord() { Int32(PlainEnd); }
+  // The checked end record and its trailer, all but the container's own
+  // checksum, which comes last and covers everything before it.
+  void CheckedEndRecord(int64_t InputLength, uint32_t InputCrc, const std::vector<uint32_t>& StreamCrcs);
+  void Checksum(uint32_t Crc) { UInt32(Crc); }
   void RawRecord(const uint8_t* Data, int32_t Length);
   void GroupCount(int32_t Count) { Int32(Count); }
   void GroupEntry(int32_t Level, int32_t Length);
@@ -31,7 +46,9 @@ class TContainerWriter {
   void Run(const uint8_t* Data, int32_t Length);
 
  private:
-  void Int32(int32_t Value);
+  void Int32(int32_t Value) { UInt32(static_cast<uint32_t>(Value)); }
+  void UInt32(uint32_t Value);
+  void Int64(int64_t Value);
   TStream& FOutput;
 };
 
@@ -55,7 +72,10 @@ class TContainerReader {
   int32_t Length();
   // The level byte, sign-extended as it was written from the low 8 bits.
   int32_t Level();
-  int64_t Total();
+  int64_t Total() { return Int64(); }
+  // Trailer fields.
+  int64_t Int64();
+  uint32_t Crc();
   // Reads exactly Count bytes into Buffer.
   void Bytes(void* Buffer, int64_t Count);
   // Copies exactly Count bytes to Output.

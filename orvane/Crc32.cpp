@@ -3,17 +3,22 @@
 #include <array>
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#include <nmmintrin.h>
+#define ORVANE_CRC32C_INSTRUCTION 1
+#endif
+
 namespace {
 
-// Eight tables let the loop consume eight bytes per step; the scan computes a
-// CRC for every stream it keeps.
+// Eight tables let the loop consume eight bytes per step.
 using CrcTables = std::array<std::array<uint32_t, 256>, 8>;
 
-constexpr CrcTables MakeTables() {
+constexpr CrcTables MakeTables(uint32_t Polynomial) {
   CrcTables t{};
   for (uint32_t i = 0; i < 256; ++i) {
     uint32_t c = i;
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+    for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ Polynomial : c >> 1;
     t[0][i] = c;
   }
   for (uint32_t i = 0; i < 256; ++i)
@@ -21,11 +26,10 @@ constexpr CrcTables MakeTables() {
   return t;
 }
 
-constexpr CrcTables Tables = MakeTables();
+constexpr CrcTables Crc32Tables = MakeTables(0xEDB88320u);
+constexpr CrcTables Crc32CTables = MakeTables(0x82F63B78u);
 
-}  // namespace
-
-uint32_t Crc32(const uint8_t* data, size_t length, uint32_t crc) {
+uint32_t SliceBy8(const CrcTables& Tables, const uint8_t* data, size_t length, uint32_t crc) {
   uint32_t c = ~crc;
   while (length >= 8) {
     uint32_t lo, hi;
@@ -40,4 +44,56 @@ uint32_t Crc32(const uint8_t* data, size_t length, uint32_t crc) {
   }
   while (length--) c = (c >> 8) ^ Tables[0][(c ^ *data++) & 0xFF];
   return ~c;
+}
+
+#ifdef ORVANE_CRC32C_INSTRUCTION
+// Decode hashes every container byte it reads and every byte it writes; with
+// the instruction that costs a few percent of a pipe's speed, with tables a
+// third of it.
+__attribute__((target("sse4.2"))) uint32_t Crc32CInstruction(const uint8_t* data, size_t length,
+                                                              uint32_t crc) {
+  uint32_t c = ~crc;
+#if defined(__x86_64__)
+  uint64_t c64 = c;
+  while (length >= 8) {
+    uint64_t v;
+    std::memcpy(&v, data, 8);
+    c64 = _mm_crc32_u64(c64, v);
+    data += 8;
+    length -= 8;
+  }
+  c = static_cast<uint32_t>(c64);
+#endif
+  while (length >= 4) {
+    uint32_t v;
+    std::memcpy(&v, data, 4);
+    c = _mm_crc32_u32(c, v);
+    data += 4;
+    length -= 4;
+  }
+  while (length--) c = _mm_crc32_u8(c, *data++);
+  return ~c;
+}
+
+bool HasCrc32CInstruction() {
+  unsigned a, b, c, d;
+  return __get_cpuid(1, &a, &b, &c, &d) != 0 && (c & bit_SSE4_2) != 0;
+}
+
+const bool UseInstruction = HasCrc32CInstruction();
+#endif
+
+}  // namespace
+
+uint32_t Crc32(const uint8_t* data, size_t length, uint32_t crc) { return SliceBy8(Crc32Tables, data, length, crc); }
+
+uint32_t Crc32CPortable(const uint8_t* data, size_t length, uint32_t crc) {
+  return SliceBy8(Crc32CTables, data, length, crc);
+}
+
+uint32_t Crc32C(const uint8_t* data, size_t length, uint32_t crc) {
+#ifdef ORVANE_CRC32C_INSTRUCTION
+  if (UseInstruction) return Crc32CInstruction(data, length, crc);
+#endif
+  return Crc32CPortable(data, length, crc);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "BufferedStreams.h"
+#include "ChecksumStream.h"
 #include "Container.h"
 #include "LevelSearch.h"
 #include "OodleDLL.h"
@@ -20,6 +21,15 @@ namespace {
 constexpr int32_t ReadPiece = 65536;
 // The writer's pause while it waits for a worker to finish a stream.
 constexpr int32_t WriterPollMs = 10;
+
+// Every stream as the writer put it out, for the check against the trailer:
+// where it starts in the rebuilt input, its level and its CRC-32.
+struct TRebuiltStream {
+  int64_t Offset;
+  uint32_t Crc;
+  int32_t Level;
+};
+std::vector<TRebuiltStream> Rebuilt;
 
 void GrowCompleted(int32_t Count) {
   if (Count > CompletedCapacity) {
@@ -156,6 +166,7 @@ void WriteOutput() {
     Reader.Copy(*Output, Reader.Length());
     const bool OwnWorkers = Task.size() > 1;
     for (int32_t Row = 0; Row < GroupCount; ++Row) {
+      const int64_t At = Output->GetPosition();
       if (OwnWorkers) {
         while (!Completed[Row].load(std::memory_order_acquire)) {
           if (Aborted()) return;
@@ -167,37 +178,117 @@ void WriteOutput() {
         const int32_t Length = RebuildStream(Row, *Work[0]);
         Output->WriteBuffer(Work[0]->Memory(), Length);
       }
+      Rebuilt.push_back({At, Info->Get(Row, DecCrc), static_cast<int32_t>(Info->Get(Row, DecLevel))});
       Reader.Copy(*Output, Reader.Length());
     }
   });
 }
 
-void Decode() {
-  TBufferedInputStream In(Os::StandardInput);
-  TBufferedOutputStream Out(Os::StandardOutput);
-  Decode(In, Out);
-  Out.Flush();
+namespace {
+
+std::string Stream(const TRebuiltStream& S) {
+  return "the stream at input offset " + std::to_string(S.Offset) + " (level " + std::to_string(S.Level) + ")";
 }
 
-void Decode(TStream& In, TStream& Out) {
+// Reads the trailer after the checked end record at RecordOffset and compares
+// it with what was read and rebuilt. Container is the hashed input, Output the
+// hashed output. A container checksum that holds rules out damage, so a
+// stream that still comes back different was rebuilt by another codec.
+void CheckTrailer(TContainerReader& Reader, const TChecksumStream& Container, const TChecksumStream& Output,
+                  int64_t RecordOffset) {
+  const int64_t Length = Reader.Int64();
+  const uint32_t InputCrc = Reader.Crc();
+  const int64_t CountAt = Reader.Offset();
+  const int64_t Streams = Reader.Int64();
+  if (Streams != static_cast<int64_t>(Rebuilt.size()))
+    throw EContainerError("damaged container: the trailer" + At(CountAt) + " counts " + std::to_string(Streams) +
+                          " streams, the container holds " + std::to_string(Rebuilt.size()));
+  const TRebuiltStream* FirstDifferent = nullptr;
+  for (const TRebuiltStream& S : Rebuilt)
+    if (Reader.Crc() != S.Crc && FirstDifferent == nullptr) FirstDifferent = &S;
+  const uint32_t ContainerCrc = Container.Crc();
+  const bool ContainerSound = Reader.Crc() == ContainerCrc;
+  Reader.ExpectEnd(RecordOffset);
+  const bool OutputSound = Output.Count() == Length && Output.Crc() == InputCrc;
+  if (ContainerSound && OutputSound && FirstDifferent == nullptr) return;
+
+  if (!ContainerSound) {
+    std::string Message = "damaged container: its checksum does not match";
+    if (FirstDifferent != nullptr)
+      Message += ", and " + Stream(*FirstDifferent) + " came back different";
+    else if (!OutputSound)
+      Message += ", and the rebuilt input differs from the original";
+    throw EVerifyError(Message);
+  }
+  if (FirstDifferent != nullptr)
+    throw EVerifyError(Stream(*FirstDifferent) +
+                       " came back different: the codec library is likely another release than the one that "
+                       "made the container");
+  throw EVerifyError("the rebuilt input does not match the checksum of the original");
+}
+
+// Runs Decode on standard input; what was decoded before a failure still
+// reaches Out, as a decompressor's output does.
+bool DecodeStandardInput(TStream& Out, TBufferedOutputStream* Buffered) {
+  TBufferedInputStream In(Os::StandardInput);
+  bool Verified;
+  try {
+    Verified = Decode(In, Out);
+  } catch (...) {
+    if (Buffered != nullptr) {
+      try {
+        Buffered->Flush();
+      } catch (...) {
+        // The failure on its way is the one to report.
+      }
+    }
+    throw;
+  }
+  if (Buffered != nullptr) Buffered->Flush();
+  return Verified;
+}
+
+}  // namespace
+
+bool Decode() {
+  TBufferedOutputStream Out(Os::StandardOutput);
+  return DecodeStandardInput(Out, &Out);
+}
+
+bool Test() {
+  TNullStream Out;
+  return DecodeStandardInput(Out, nullptr);
+}
+
+bool Decode(TStream& In, TStream& Out) {
   TStateGuard Guard;
-  BeginMode(In, Out, DecInfCount);
+  TChecksumStream Container(In);
+  TChecksumStream Output(Out);
+  BeginMode(Container, Output, DecInfCount);
   Task2 = std::make_unique<TTask>();
   Task3 = std::make_unique<TTask>();
+  Rebuilt.clear();
 
-  TContainerReader Reader(In);
+  TContainerReader Reader(Container);
   for (;;) {
     const int64_t RecordOffset = Reader.Offset();
     const int32_t Count = Reader.Count();
-    if (Count < 0) {
+    if (Count == PlainEnd) {
       Reader.ExpectEnd(RecordOffset);
-      break;
+      FreeState();
+      return false;
     }
+    if (Count == CheckedEnd) {
+      FreeState();
+      CheckTrailer(Reader, Container, Output, RecordOffset);
+      return true;
+    }
+    if (Count < 0)
+      throw EContainerError("damaged container: unknown end record " + std::to_string(Count) + At(RecordOffset));
     if (Count == 0)
-      Reader.Copy(Out, Reader.Length());
+      Reader.Copy(Output, Reader.Length());
     else
       DecodeGroup(Reader, Count, RecordOffset);
     Info->Reset();
   }
-  FreeState();
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "BufferedStreams.h"
+#include "ChecksumStream.h"
 #include "os/Os.h"
 #include "Container.h"
 #include "Crc32.h"
@@ -152,7 +153,9 @@ int32_t CutGroup(int32_t First, int64_t GroupLimit) {
   return Last;
 }
 
-void WriteGroups(TContainerWriter& Writer, const uint8_t* Window, int32_t W, TBlockState& State) {
+// StreamCrcs gathers the CRC-32 of every stream written, for the trailer.
+void WriteGroups(TContainerWriter& Writer, const uint8_t* Window, int32_t W, TBlockState& State,
+                 std::vector<uint32_t>& StreamCrcs) {
   const int32_t Count = Info->Count();
   const int64_t End = std::min<int64_t>(W, State.BlockSize);
   int64_t K = State.StartPosition2;  // block offset up to which the input is written
@@ -165,6 +168,7 @@ void WriteGroups(TContainerWriter& Writer, const uint8_t* Window, int32_t W, TBl
       Writer.GroupEntry(static_cast<int32_t>(Info->Get(Row, EncLevel)),
                         static_cast<int32_t>(Info->Get(Row, EncPlainLength)));
       Total += Info->Get(Row, EncPlainLength);
+      StreamCrcs.push_back(Info->Get(Row, EncCrc));
     }
     Writer.GroupTotal(Total);
     for (int32_t Row = A; Row < B; ++Row)
@@ -209,9 +213,11 @@ void ScanBlock(const uint8_t* Window, int32_t W, int32_t Size) {
 }
 
 void Encode(int32_t BlockSize, int64_t GroupLimit) {
-  THandleStream In(Os::StandardInput);
+  THandleStream Handle(Os::StandardInput);
   Os::WidenPipe(Os::StandardInput, 1 << 20);
-  TBufferedOutputStream Out(Os::StandardOutput);
+  TChecksumStream In(Handle);
+  TBufferedOutputStream Buffered(Os::StandardOutput);
+  TChecksumStream Out(Buffered);
   TStateGuard Guard;
   BeginMode(In, Out, EncInfCount);
   TrustFirstBlockCheck();
@@ -224,6 +230,7 @@ void Encode(int32_t BlockSize, int64_t GroupLimit) {
 
   TContainerWriter Writer(Out);
   TBlockState State{BlockSize, GroupLimit};
+  std::vector<uint32_t> StreamCrcs;
   while (!DS->Done()) {
     DS->Load();
     TMemoryStreamEx& Window = DS->Slot(0);
@@ -232,13 +239,15 @@ void Encode(int32_t BlockSize, int64_t GroupLimit) {
     RemoveOverlaps(State);
     SearchLevels();
     if (Info->Count() > 0)
-      WriteGroups(Writer, Window.Memory(), W, State);
+      WriteGroups(Writer, Window.Memory(), W, State, StreamCrcs);
     else
       WriteNoStreamRecord(Writer, Window.Memory(), W, State);
     Store->SetPosition(0);  // the memory is reused by the next block
     Info->Reset();
   }
   FreeWorkers();
-  Writer.EndRecord();
-  Out.Flush();
+  // The window has read the input to its end, so both checksums are complete.
+  Writer.CheckedEndRecord(In.Count(), In.Crc(), StreamCrcs);
+  Writer.Checksum(Out.Crc());
+  Buffered.Flush();
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Container.h"
+#include "Crc32.h"
 #include "OodleDLL.h"
 #include "OodleDetect.h"
 #include "ProgramState.h"
@@ -136,6 +137,7 @@ int32_t RebuildStream(int32_t Row, TMemoryStream& Buffer) {
       OodleDLL::OodleCompress(Store->Memory() + Info->Get(Row, DecStoreOffset), Plain, Dst, Lvl);
   if (Got <= 0) throw EContainerError(Which + " could not be rebuilt");
   if (Got > Plain) throw EContainerError("inconsistent container: " + Which + " does not shrink");
+  Info->Update(Row, DecCrc, Crc32(Dst, static_cast<size_t>(Got)));
   return Got;
 }
 

@@ -37,8 +37,8 @@ void TrustFirstBlockCheck();
 // stream's Completed flag.
 void Recompress();
 
-// Compresses the contents of decode row Row at its stored level into Buffer
-// and returns the length. Throws EContainerError when the codec gives nothing
+// Compresses the contents of decode row Row at its stored level into Buffer,
+// records the result's CRC-32 in the row, and returns the length. Throws EContainerError when the codec gives nothing
 // or more bytes than the contents, which no container written by the encoder
 // can cause.
 int32_t RebuildStream(int32_t Row, TMemoryStream& Buffer);

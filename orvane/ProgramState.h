@@ -36,11 +36,12 @@ enum : int32_t {
 
 // Values per decode row of Info.
 enum : int32_t {
-  DecInfCount = 4,
+  DecInfCount = 5,
   DecStoreOffset = 0,  // contents in Store, later the rebuilt stream
   DecPlainLength = 1,
   DecLevel = 2,
-  DecPackedLength = 3  // length of the rebuilt stream, set by its worker
+  DecPackedLength = 3,  // length of the rebuilt stream, set by its worker
+  DecCrc = 4            // CRC-32 of the rebuilt stream, set with the length
 };
 
 extern TStream* Input;

@@ -50,6 +50,8 @@ void TStream::CopyFrom(TStream& Source, int64_t Count) {
   }
 }
 
+int32_t TNullStream::Read(void*, int32_t) { throw EReadError("nothing can be read from a null stream"); }
+
 int32_t THandleStream::Read(void* Buffer, int32_t Count) {
   if (Count <= 0) return 0;
   const int32_t N = Os::ReadHandle(FHandle, Buffer, Count);

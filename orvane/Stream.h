@@ -39,6 +39,15 @@ class TStream {
   void CopyFrom(TStream& Source, int64_t Count);
 };
 
+// Takes every byte and keeps none: the output of `orvane t`, which rebuilds the
+// input only to check it.
+class TNullStream : public TStream {
+ public:
+  int32_t Read(void* Buffer, int32_t Count) override;  // always throws
+  int32_t Write(const void*, int32_t Count) override { return Count; }
+  int64_t Seek(int64_t, TSeekOrigin) override { return 0; }
+};
+
 // A sequential stream over a descriptor it does not own. Read errors throw
 // instead of looking like the end of the data, so a failing input is never
 // mistaken for a short one.

@@ -9,6 +9,8 @@ namespace Os {
 
 void UseBinaryStandardHandles() {}
 
+bool IsTerminal(int Handle) { return ::isatty(Handle) == 1; }
+
 void WidenPipe(int Handle, int32_t Size) {
 #ifdef F_SETPIPE_SZ
   // The default 64 KiB of a pipe costs a switch between the processes on

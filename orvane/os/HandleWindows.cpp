@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 
 #include <cerrno>
 
@@ -12,6 +13,14 @@ void UseBinaryStandardHandles() {
   // at the first ^Z on input: every container would be damaged.
   _setmode(0, _O_BINARY);
   _setmode(1, _O_BINARY);
+}
+
+bool IsTerminal(int Handle) {
+  // _isatty is true for every character device, NUL among them; only a
+  // console accepts GetConsoleMode.
+  DWORD Mode;
+  const intptr_t Os = _get_osfhandle(Handle);
+  return Os != -1 && GetConsoleMode(reinterpret_cast<HANDLE>(Os), &Mode) != 0;
 }
 
 // Windows pipes take their size when they are created, by whoever creates them.

@@ -47,6 +47,9 @@ constexpr int StandardOutput = 1;
 // Makes the standard handles carry bytes unchanged (no line-end or
 // end-of-file translation). Must run before the first read or write.
 void UseBinaryStandardHandles();
+// True when the descriptor is an interactive terminal (a console on Windows),
+// where binary data must not go and from where no container can come.
+bool IsTerminal(int Handle);
 // Asks for a larger pipe buffer where the system allows it; a descriptor that
 // is not a pipe, or a system without the call, is left alone.
 void WidenPipe(int Handle, int32_t Size);

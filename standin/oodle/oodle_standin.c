@@ -35,8 +35,13 @@ enum {
   OnlyCodec = 9
 };
 
-/* Level 1 is plain LZ4; levels 2 to 9 are LZ4HC settings of growing effort. */
-static const int HCLevelOf[10] = {0, 0, 2, 3, 4, 6, 8, 9, 10, 12};
+/* Level 1 is plain LZ4; levels 2 to 9 are LZ4HC settings of growing effort.
+ * A build may set other efforts, as another release of a codec would, to see
+ * how its users cope with streams that come out different. */
+#ifndef STANDIN_HC_LEVELS
+#define STANDIN_HC_LEVELS 0, 0, 2, 3, 4, 6, 8, 9, 10, 12
+#endif
+static const int HCLevelOf[10] = {STANDIN_HC_LEVELS};
 
 static void PutBE24(uint8_t *p, uint32_t v) {
   p[0] = (uint8_t)(v >> 16);

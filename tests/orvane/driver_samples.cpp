@@ -162,7 +162,17 @@ std::vector<Record> ParseContainer(const std::string& Container) {
     Record R;
     const int64_t N = In.Int(4);
     if (N < 0) {
-      if (N != -1) throw std::runtime_error("end record is not -1");
+      if (N != -1 && N != -2) throw std::runtime_error("end record is neither -1 nor -2");
+      R.checked = N == -2;
+      if (R.checked) {
+        R.inputLength = In.Int(8);
+        R.inputCrc = static_cast<uint32_t>(In.Int(4));
+        const int64_t Streams = In.Int(8);
+        if (Streams < 0 || Streams > static_cast<int64_t>(Container.size()))
+          throw std::runtime_error("impossible stream count in the trailer");
+        for (int64_t i = 0; i < Streams; ++i) R.streamCrcs.push_back(static_cast<uint32_t>(In.Int(4)));
+        R.checksum = static_cast<uint32_t>(In.Int(4));
+      }
       Records.push_back(R);
       break;
     }

@@ -37,10 +37,17 @@ struct Record {
   int64_t total = 0;                // Group: the stored total
   std::string contents;             // Group: the contents, back to back
   std::vector<std::string> runs;    // Group: N + 1 raw runs
+  // End: whether it is the checked end, and then its trailer.
+  bool checked = false;
+  int64_t inputLength = 0;
+  uint32_t inputCrc = 0;
+  std::vector<uint32_t> streamCrcs;
+  uint32_t checksum = 0;
 };
 
 // Splits a container into records; throws std::runtime_error when it is not a
-// well-formed container ending with the end record and nothing after it.
+// well-formed container ending with an end record (plain, or checked with its
+// trailer) and nothing after it.
 std::vector<Record> ParseContainer(const std::string& Container);
 
 }  // namespace samples

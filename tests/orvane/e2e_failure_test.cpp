@@ -32,16 +32,27 @@ void ExpectFailure(const testsupport::CommandResult& R, const std::string& What)
   EXPECT_EQ(R.err.find('\n'), R.err.size() - 1) << What << ": " << R.err;
 }
 
-// A wrong call writes nothing and exits 0, as it always has; only the usage
-// on standard error tells the user why.
-TEST(OrvaneFailure, ArgumentsOtherThanOneModeOnlyShowTheUsage) {
+// A wrong call writes nothing and exits 2, so that `orvane -d <a.orv >a && rm
+// a.orv` keeps the data; binary data never goes to a terminal, nor is a
+// container awaited from one.
+TEST(OrvaneFailure, WrongUseExitsTwo) {
   const std::string Input = samples::RandomBytes(1000, 1);
-  for (const std::string Args : {"", "E", "encode", "D", "e d", "e e", "d x", "x", "-e"}) {
+  for (const std::string Args : {"", "E", "encode", "decode", "D", "-d", "e -9", "e d", "d x", "x", "-e"}) {
     const auto R = e2e::Orvane(Args, Input);
-    EXPECT_EQ(R.exit_code, 0) << Args;
+    EXPECT_EQ(R.exit_code, 2) << Args;
     EXPECT_EQ(R.out, "") << Args;
     EXPECT_EQ(R.err.rfind("usage: orvane e", 0), 0u) << Args << ": " << R.err;
-    EXPECT_NE(R.err.find("orvane d"), std::string::npos) << Args;
+  }
+  const auto Help = e2e::Orvane("--help", "");
+  EXPECT_EQ(Help.exit_code, 0);
+  EXPECT_NE(Help.out.find("orvane t <container"), std::string::npos) << Help.out;
+  const std::string Orvane = testsupport::ShellQuote(ORVANE_BIN);
+  for (const std::string& Call : {Orvane + " e </dev/null", Orvane + " d >/dev/null", Orvane + " t"}) {
+    // script(1) gives the program a terminal on both standard handles.
+    const auto R = testsupport::RunCommand(
+        "script -qec " + testsupport::ShellQuote("timeout 60 " + Call) + " /dev/null; echo \" $?\"", "/", "");
+    EXPECT_NE(R.out.find("terminal"), std::string::npos) << Call << ": " << R.out;
+    EXPECT_EQ(R.out.substr(R.out.size() - 3), " 2\n") << Call << ": " << R.out;
   }
 }
 
@@ -67,7 +78,13 @@ std::vector<size_t> FieldBoundaries(const std::vector<samples::Record>& Records)
   };
   for (const auto& R : Records) {
     Mark(4);
-    if (R.kind == samples::Record::Raw) {
+    if (R.kind == samples::Record::End && R.checked) {
+      Mark(8);
+      Mark(4);
+      Mark(8);
+      for (size_t i = 0; i < R.streamCrcs.size(); ++i) Mark(4);
+      Mark(4);
+    } else if (R.kind == samples::Record::Raw) {
       Mark(4);
       if (!R.raw.empty()) Mark(R.raw.size());
     } else if (R.kind == samples::Record::Group) {
@@ -83,23 +100,99 @@ std::vector<size_t> FieldBoundaries(const std::vector<samples::Record>& Records)
   return Out;
 }
 
-TEST(OrvaneFailure, TruncatedContainersFailWithoutHanging) {
-  e2e::Layout L;
-  L.Raw(samples::RandomBytes(300000, 2));
-  for (int i = 0; i < 4; ++i) L.Stream(samples::TextBytes(200000, 3 + i), 2 + i).Raw(samples::RandomBytes(3000, 9 + i));
-  const std::string Container = e2e::Encode(L.input, {131072, 450000});
-  const auto Records = samples::ParseContainer(Container);
-  ASSERT_GE(e2e::CountGroups(Records), 2);
+// A container of two groups and raw records, and the input it stands for.
+struct Sample {
+  e2e::Layout layout;
+  std::string container;
+  std::vector<samples::Record> records;
+  Sample() {
+    layout.Raw(samples::RandomBytes(300000, 2));
+    for (int i = 0; i < 4; ++i)
+      layout.Stream(samples::TextBytes(200000, 3 + i), 2 + i).Raw(samples::RandomBytes(3000, 9 + i));
+    container = e2e::Encode(layout.input, {131072, 450000});
+    records = samples::ParseContainer(container);
+  }
+};
 
-  std::vector<size_t> Cuts = FieldBoundaries(Records);
+TEST(OrvaneFailure, TruncatedContainersFailWithoutHanging) {
+  const Sample S;
+  ASSERT_GE(e2e::CountGroups(S.records), 2);
+  std::vector<size_t> Cuts = FieldBoundaries(S.records);
   std::mt19937 Rng(7);
-  for (int i = 0; i < 24; ++i) Cuts.push_back(Rng() % Container.size());
+  for (int i = 0; i < 24; ++i) Cuts.push_back(Rng() % S.container.size());
   for (size_t Cut : Cuts) {
     for (const char* Prefix : {"", "taskset -c 0"}) {
-      const auto R = e2e::Orvane("d", Container.substr(0, Cut), {}, Prefix);
+      const auto R = e2e::Orvane("d", S.container.substr(0, Cut), {}, Prefix);
       ExpectFailure(R, "cut at " + std::to_string(Cut) + " " + Prefix);
       // What was written before the failure is a prefix of the input.
-      EXPECT_EQ(L.input.compare(0, R.out.size(), R.out), 0);
+      EXPECT_EQ(S.layout.input.compare(0, R.out.size(), R.out), 0);
+    }
+  }
+}
+
+// One flipped bit anywhere, in a field, the contents, a raw run or the trailer,
+// fails both d and t. A flip in the contents reaches the end of decoding, which
+// then names the damage and the stream it changed.
+TEST(OrvaneFailure, EveryFlippedBitFails) {
+  const Sample S;
+  std::vector<size_t> Flips = FieldBoundaries(S.records);
+  std::mt19937 Rng(11);
+  for (int i = 0; i < 40; ++i) Flips.push_back(Rng() % S.container.size());
+  // A byte of the first raw record, and one of the first group's contents.
+  const size_t RawByte = 1000;
+  size_t At = 0, InputAt = 0, G = 0;
+  for (; S.records[G].kind == samples::Record::Raw; ++G) {
+    At += 8 + S.records[G].raw.size();
+    InputAt += S.records[G].raw.size();
+  }
+  const size_t ContentsByte = At + 4 + 5 * S.records[G].levels.size() + 8 + 1000;
+  Flips.push_back(RawByte);
+  Flips.push_back(ContentsByte);
+  for (size_t i = 0; i < Flips.size(); ++i) {
+    std::string Damaged = S.container;
+    Damaged[Flips[i]] = static_cast<char>(Damaged[Flips[i]] ^ (1 << (i % 8)));
+    const char* Mode = i % 2 ? "t" : "d";
+    const char* Prefix = i % 3 ? "" : "taskset -c 0";
+    const auto R = e2e::Orvane(Mode, Damaged, {}, Prefix);
+    ExpectFailure(R, std::string(Mode) + " with bit " + std::to_string(i % 8) + " of byte " + std::to_string(Flips[i]) +
+                         " flipped " + Prefix);
+    const std::string Cause = "orvane: damaged container: its checksum does not match, and ";
+    if (Flips[i] == RawByte) {
+      EXPECT_EQ(R.err, Cause + "the rebuilt input differs from the original\n");
+    }
+    if (Flips[i] == ContentsByte) {
+      EXPECT_EQ(R.err, Cause + "the stream at input offset " + std::to_string(InputAt + S.records[G].runs[0].size()) +
+                           " (level 2) came back different\n");
+    }
+  }
+}
+
+// A codec library that compresses one level differently, as another release
+// may: decoding fails after writing everything, naming the first stream that
+// came back different and the likely cause.
+TEST(OrvaneFailure, AnotherCodecReleaseIsNamed) {
+  e2e::Layout L;
+  L.Raw("head").Stream(samples::TextBytes(100000, 70), 4).Raw(samples::RandomBytes(5000, 71));
+  L.Stream(samples::TextBytes(300000, 72), 6).Raw("tail").Stream(samples::TextBytes(50000, 73), 6);
+  const std::string Container = e2e::Encode(L.input);
+  ASSERT_EQ(samples::ParseContainer(Container).back().streamCrcs.size(), 3u);
+  testsupport::TempDir Dir;
+  std::filesystem::copy_file(ORVANE_BIN, Dir / "orvane");
+  std::filesystem::copy_file(OTHER_RELEASE_CODEC, Dir / "oo2core_7_linux64.so");
+  const std::string Other = Dir / "orvane";
+  const size_t Offset = 4 + L.streams[0].size() + 5000;
+  for (const char* Mode : {"d", "t"}) {
+    for (const char* Prefix : {"", "taskset -c 0"}) {
+      const auto R = e2e::Orvane(Mode, Container, {}, Prefix, Other);
+      ExpectFailure(R, std::string(Mode) + " " + Prefix);
+      EXPECT_EQ(R.err, "orvane: the stream at input offset " + std::to_string(Offset) +
+                           " (level 6) came back different: the codec library is likely another release than the "
+                           "one that made the container\n");
+      // d has written everything; up to that stream it is the input.
+      if (*Mode == 'd')
+        EXPECT_EQ(R.out.compare(0, Offset, L.input, 0, Offset), 0);
+      else
+        EXPECT_EQ(R.out, "");
     }
   }
 }
@@ -188,7 +281,8 @@ TEST(OrvaneFailure, BytesAfterTheEndRecordFail) {
       EXPECT_NE(R.err.find("end record"), std::string::npos) << R.err;
     }
   }
-  EXPECT_NE(e2e::Orvane("d", A + B).err.find("offset " + std::to_string(A.size() - 4)), std::string::npos);
+  const size_t EndRecord = A.size() - 28 - 4 * L.streams.size();
+  EXPECT_NE(e2e::Orvane("d", A + B).err.find("offset " + std::to_string(EndRecord)), std::string::npos);
   EXPECT_EQ(e2e::Decode(A), L.input);
 }
 

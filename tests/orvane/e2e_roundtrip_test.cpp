@@ -1,7 +1,9 @@
 // orvane e | orvane d gives back the input, and the container in between
 // replaces exactly the streams that can be reproduced.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include "Crc32.h"
 #include "driver_samples.h"
 #include "e2e_layout.h"
 #include "e2e_run.h"
@@ -9,6 +11,8 @@
 using samples::Record;
 
 namespace {
+
+const uint8_t* Bytes(const std::string& S) { return reinterpret_cast<const uint8_t*>(S.data()); }
 
 // Encodes, checks the container against the format and the expected streams,
 // decodes with every processor and with one; returns the records.
@@ -18,6 +22,18 @@ std::vector<Record> RoundTrip(const e2e::Layout& L, e2e::Sizes S = {}) {
   EXPECT_NO_THROW(Records = samples::ParseContainer(Container));
   EXPECT_EQ(e2e::ReferenceDecode(Records), L.input);
   EXPECT_TRUE(e2e::StoredContents(Records) == L.contents);
+  // The trailer describes this input, its kept streams and the container.
+  if (!Records.empty()) {
+    const Record& End = Records.back();
+    EXPECT_TRUE(End.checked);
+    EXPECT_EQ(End.inputLength, static_cast<int64_t>(L.input.size()));
+    EXPECT_EQ(End.inputCrc, Crc32C(Bytes(L.input), L.input.size()));
+    std::vector<uint32_t> StreamCrcs;
+    for (const std::string& Stream : L.streams)
+      StreamCrcs.push_back(static_cast<uint32_t>(crc32(0, Bytes(Stream), static_cast<uInt>(Stream.size()))));
+    EXPECT_EQ(End.streamCrcs, StreamCrcs);
+    EXPECT_EQ(End.checksum, Crc32C(Bytes(Container), Container.size() - 4));
+  }
   EXPECT_TRUE(e2e::Decode(Container) == L.input);
   EXPECT_TRUE(e2e::Decode(Container, "taskset -c 0") == L.input);
   return Records;
