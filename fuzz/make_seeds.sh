@@ -29,6 +29,8 @@ for size_seed in "3000 1" "10000 2" "20000 3" "30000 4"; do
   "$bin/orvane" e <"$out/orvane_scan/sample-$1" >"$out/orvane_decode/container-$1"
 done
 head -c 5000 /dev/zero | "$bin/orvane" e >"$out/orvane_decode/container-raw"
+# A container of the plain layout, with the end record that proves nothing.
+cp "$root/tests/orvane/data/plain-layout.orv" "$out/orvane_decode/container-plain"
 
 # Generated sound as raw 16-bit PCM: silence, and counting text read as
 # samples (deterministic, with structure a coder can find).

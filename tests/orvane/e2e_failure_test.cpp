@@ -54,6 +54,15 @@ TEST(OrvaneFailure, WrongUseExitsTwo) {
     EXPECT_NE(R.out.find("terminal"), std::string::npos) << Call << ": " << R.out;
     EXPECT_EQ(R.out.substr(R.out.size() - 3), " 2\n") << Call << ": " << R.out;
   }
+  // The sample writer too: a size it cannot take is refused at once.
+  const std::string Sample = "timeout 60 " + testsupport::ShellQuote(ORVANE_SAMPLE_BIN) + " ";
+  for (const std::string Args : {"", "-5", "1e6", "10 x", "1 2 3", "4294967297"}) {
+    const auto R = testsupport::RunCommand(Sample + Args, "/", "");
+    EXPECT_EQ(R.exit_code, 2) << Args;
+    EXPECT_EQ(R.out, "") << Args;
+    EXPECT_EQ(R.err.rfind("usage: orvane-sample", 0), 0u) << Args << ": " << R.err;
+  }
+  EXPECT_EQ(testsupport::RunCommand(Sample + "--help", "/", "").exit_code, 0);
 }
 
 // The block and group sizes shape the container, so the shipped program takes
