@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # orvane.exe and its stand-in codec under wine against the Linux build: the
-# same sample archive, the same containers, each system decoding the other's,
-# bytes that text mode would change, the codec found beside the program, and a
-# damaged container refused.
+# same sample archive, the same containers, each system decoding and testing
+# the other's, bytes that text mode would change, the codec found beside the
+# program, damaged containers refused, an older container still decoded, and
+# the exit codes of wrong use.
 set -euo pipefail
 : "${WINE:?}" "${WIN_BIN:?}" "${LINUX_BIN:?}"
 for f in "$LINUX_BIN/orvane" "$LINUX_BIN/orvane-sample"; do
@@ -36,6 +37,9 @@ for input in sample textbytes empty; do
   cmp -s "$input" "$input.back" || fail "$input: Linux orvane d did not give the input back"
   win "$WIN_BIN/orvane.exe" d <"$input.orv" >"$input.back.win" 2>err || fail "$input: orvane.exe d failed: $(cat err)"
   cmp -s "$input" "$input.back.win" || fail "$input: orvane.exe d did not give the input back"
+  [ ! -s err ] || fail "$input: orvane.exe d wrote: $(cat err)"
+  win "$WIN_BIN/orvane.exe" t <"$input.orv" >out 2>err || fail "$input: orvane.exe t failed: $(cat err)"
+  [ ! -s out ] && [ ! -s err ] || fail "$input: orvane.exe t wrote something"
 done
 # Through pipes, which deliver the bytes in pieces.
 cat sample | win "$WIN_BIN/orvane.exe" e | win "$WIN_BIN/orvane.exe" d | cmp -s sample - ||
@@ -60,8 +64,35 @@ grep -q "no codec library" err || fail "no warning without a codec: $(cat err)"
 if win elsewhere/orvane.exe d <sample.orv >/dev/null 2>err; then fail "decoded streams without a codec"; fi
 [ -s err ] || fail "no message when decoding streams without a codec"
 
-# A container cut short fails with a message, also on Windows.
+# A container cut short, or with one bit of a stream's contents flipped, fails
+# with a message and exit code 1, also on Windows; the flip is named as damage.
 head -c -3 sample.orv >cut.orv
-if win "$WIN_BIN/orvane.exe" d <cut.orv >/dev/null 2>err; then fail "a cut container decoded as success"; fi
+status=0; win "$WIN_BIN/orvane.exe" d <cut.orv >/dev/null 2>err || status=$?
+[ "$status" = 1 ] || fail "a cut container: exit code $status"
 grep -q "orvane:" err || fail "no message for a cut container"
+at=$(( $(stat -c %s sample.orv) / 2 ))
+byte=$(od -An -tu1 -j "$at" -N1 sample.orv | tr -d ' ')
+{ head -c "$at" sample.orv; printf "\\$(printf %03o $((byte ^ 4)))"; tail -c +$((at + 2)) sample.orv; } >flipped.orv
+cmp -s sample.orv flipped.orv && fail "the flip changed nothing"
+for mode in d t; do
+  status=0; win "$WIN_BIN/orvane.exe" $mode <flipped.orv >/dev/null 2>err || status=$?
+  [ "$status" = 1 ] || fail "orvane.exe $mode on a flipped bit: exit code $status"
+  grep -q "damaged container" err || fail "orvane.exe $mode on a flipped bit: $(cat err)"
+done
+
+# A container of the older layout decodes, with one line saying it is unverified.
+win "$WIN_BIN/orvane.exe" d <"$SOURCE_DIR/tests/orvane/data/plain-layout.orv" >plain.back 2>err ||
+  fail "orvane.exe d on the older layout failed: $(cat err)"
+cmp -s plain.back "$SOURCE_DIR/tests/orvane/data/plain-layout.input" || fail "the older layout decoded wrongly"
+grep -q "could not be verified" err || fail "no warning for the older layout: $(cat err)"
+
+# Wrong use writes nothing and exits 2; --help exits 0.
+for args in "" "-d" "decode" "e -9"; do
+  status=0; win "$WIN_BIN/orvane.exe" $args <sample.orv >out 2>err || status=$?
+  [ "$status" = 2 ] && [ ! -s out ] || fail "orvane.exe $args: exit code $status"
+done
+win "$WIN_BIN/orvane.exe" --help >out || fail "orvane.exe --help failed"
+grep -q "orvane t" out || fail "orvane.exe --help shows no usage"
+status=0; win "$WIN_BIN/orvane-sample.exe" -5 >out 2>err || status=$?
+[ "$status" = 2 ] && [ ! -s out ] || fail "orvane-sample.exe -5: exit code $status"
 echo "orvane.exe: all checks passed"
