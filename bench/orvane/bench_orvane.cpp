@@ -1,7 +1,12 @@
-// bench-orvane [MiB]: throughput, peak memory and CPU use of orvane e and
-// orvane d on a synthetic archive of stand-in streams (512 MiB by default),
-// with the reference figures of the same machine next to them, and encode's
-// speed as a share of decode's.
+// bench-orvane [MiB] [--baseline ORVANE [--runs N]]: throughput, peak memory
+// and CPU use of orvane e and orvane d on a synthetic archive of stand-in
+// streams (512 MiB by default), with the reference figures of the same machine
+// next to them, and encode's speed as a share of decode's.
+//
+// With --baseline, another build of orvane (an earlier commit, say) encodes
+// and decodes the same archive side by side with this one: the two alternate
+// run by run, N rounds (default 3), and the best time of each counts, since
+// the machine's speed drifts from run to run.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -158,9 +163,52 @@ std::string Figures(const RunResult& R, double InputBytes) {
 
 }  // namespace
 
+// This build against Baseline, alternating, best of Runs: encode of the
+// archive and decode of each one's own container.
+void CompareWithBaseline(const std::string& Baseline, int Runs, const std::string& Archive,
+                         const std::string& Container, double ArchiveBytes) {
+  const std::string BaselineContainer = Container + ".baseline";
+  struct Side {
+    std::string binary, container;
+    double encode = 1e300, decode = 1e300;
+  } Sides[2] = {{Baseline, BaselineContainer}, {ORVANE_BIN, Container}};
+  const uint32_t Expected = FileCrc(Archive);
+  for (int Round = 0; Round < Runs; ++Round) {
+    for (int i = 0; i < 2; ++i) {
+      Side& S = Sides[(Round + i) % 2];  // who goes first alternates too
+      S.encode = std::min(S.encode, Run({S.binary, "e"}, Archive, S.container).seconds);
+      const RunResult Dec = Run({S.binary, "d"}, S.container, "", true);
+      if (Dec.bytesOut != static_cast<uint64_t>(ArchiveBytes) || Dec.crc != Expected)
+        throw std::runtime_error(S.binary + " d did not give the archive back");
+      S.decode = std::min(S.decode, Dec.seconds);
+    }
+  }
+  std::filesystem::remove(BaselineContainer);
+  auto Rate = [&](double Seconds) { return ArchiveBytes / 1e6 / Seconds; };
+  std::printf("side by side with %s, best of %d, MB/s of archive:\n", Baseline.c_str(), Runs);
+  std::printf("  encode   baseline %7.1f   this build %7.1f   ratio %.3f\n", Rate(Sides[0].encode),
+              Rate(Sides[1].encode), Sides[0].encode / Sides[1].encode);
+  std::printf("  decode   baseline %7.1f   this build %7.1f   ratio %.3f (target >= 0.95)\n", Rate(Sides[0].decode),
+              Rate(Sides[1].decode), Sides[0].decode / Sides[1].decode);
+  std::printf("  this build's encode vs its decode: %.2f (target >= 0.60)\n", Sides[1].decode / Sides[1].encode);
+}
+
 int main(int argc, char** argv) {
   try {
-    const size_t Size = (argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 512) << 20;
+    size_t Size = size_t(512) << 20;
+    std::string Baseline;
+    int Runs = 3;
+    for (int i = 1; i < argc; ++i) {
+      const std::string Arg = argv[i];
+      if (Arg == "--baseline" && i + 1 < argc)
+        Baseline = argv[++i];
+      else if (Arg == "--runs" && i + 1 < argc)
+        Runs = std::max(1, std::atoi(argv[++i]));
+      else if (!Arg.empty() && Arg.find_first_not_of("0123456789") == std::string::npos)
+        Size = std::strtoull(Arg.c_str(), nullptr, 10) << 20;
+      else
+        throw std::runtime_error("usage: bench-orvane [MiB] [--baseline ORVANE [--runs N]]");
+    }
     const std::string Dir = BENCH_DATA_DIR;
     std::filesystem::create_directories(Dir);
     const std::string Tag = std::to_string(Size >> 20);
@@ -254,6 +302,7 @@ int main(int argc, char** argv) {
     // decode's time over encode's.
     std::printf("encode vs decode: %.1f / %.1f MB/s of archive = %.2f (target >= 0.60)\n",
                 ArchiveBytes / 1e6 / Enc.seconds, ArchiveBytes / 1e6 / Dec.seconds, Dec.seconds / Enc.seconds);
+    if (!Baseline.empty()) CompareWithBaseline(Baseline, Runs, Archive, Container, ArchiveBytes);
   } catch (const std::exception& Error) {
     std::fprintf(stderr, "bench-orvane: %s\n", Error.what());
     return 1;
