@@ -9,8 +9,8 @@
 //                  the input, uint32 CRC-32C of every container byte before it
 //   plain end      int32 -1 (older containers, which prove nothing)
 //
-// Readers that know only the plain end stop at any negative count, so they
-// still read a checked container; the trailer after it is what lets decode
+// A reader of the plain layout that stops at any negative count still reads a
+// checked container's records; the trailer after them is what lets decode
 // prove its output and tell a damaged container from another codec release.
 #pragma once
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__)
 #include <cpuid.h>
 #include <nmmintrin.h>
 #define ORVANE_CRC32C_INSTRUCTION 1
@@ -47,32 +47,22 @@ uint32_t SliceBy8(const CrcTables& Tables, const uint8_t* data, size_t length, u
 }
 
 #ifdef ORVANE_CRC32C_INSTRUCTION
-// Decode hashes every container byte it reads and every byte it writes; with
-// the instruction that costs a few percent of a pipe's speed, with tables a
-// third of it.
+// Both directions hash every byte they read and write, so the processor's
+// instruction is used where it has one: it is several times faster than the
+// tables.
 __attribute__((target("sse4.2"))) uint32_t Crc32CInstruction(const uint8_t* data, size_t length,
                                                               uint32_t crc) {
-  uint32_t c = ~crc;
-#if defined(__x86_64__)
-  uint64_t c64 = c;
+  uint64_t c = ~crc;
   while (length >= 8) {
     uint64_t v;
     std::memcpy(&v, data, 8);
-    c64 = _mm_crc32_u64(c64, v);
+    c = _mm_crc32_u64(c, v);
     data += 8;
     length -= 8;
   }
-  c = static_cast<uint32_t>(c64);
-#endif
-  while (length >= 4) {
-    uint32_t v;
-    std::memcpy(&v, data, 4);
-    c = _mm_crc32_u32(c, v);
-    data += 4;
-    length -= 4;
-  }
-  while (length--) c = _mm_crc32_u8(c, *data++);
-  return ~c;
+  uint32_t c32 = static_cast<uint32_t>(c);
+  while (length--) c32 = _mm_crc32_u8(c32, *data++);
+  return ~c32;
 }
 
 bool HasCrc32CInstruction() {

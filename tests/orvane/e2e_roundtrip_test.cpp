@@ -36,6 +36,9 @@ std::vector<Record> RoundTrip(const e2e::Layout& L, e2e::Sizes S = {}) {
   }
   EXPECT_TRUE(e2e::Decode(Container) == L.input);
   EXPECT_TRUE(e2e::Decode(Container, "taskset -c 0") == L.input);
+  const auto Tested = e2e::Orvane("t", Container);
+  EXPECT_EQ(Tested.exit_code, 0) << Tested.err;
+  EXPECT_EQ(Tested.out + Tested.err, "");
   return Records;
 }
 
