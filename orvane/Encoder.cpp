@@ -101,7 +101,7 @@ void AcceptStreams(const uint8_t* Window) {
     try {
       // The probe's decoded bytes are gone; decoding again at the exact
       // length gives them back, and costs one decode against the probe's three.
-      uint8_t* Scratch = GrowScratch(*Work[0], ScratchSize(Candidate.Plain));
+      uint8_t* Scratch = GrowScratch(*Work[0], OodleDLL::CompressedBufferSize(Candidate.Plain));
       if (OodleDLL::OodleDecompress(Window + Candidate.Pos, Candidate.Packed, Scratch, Candidate.Plain) <= 0)
         continue;
       const int64_t Offset = Store->GetPosition();

@@ -41,7 +41,7 @@ bool FirstBlockMatches(const uint8_t* Contents, const uint8_t* Stream, int32_t P
 
 void SearchLevel(int32_t Row, int32_t Worker) {
   const int64_t Plain = Info->Get(Row, EncPlainLength);
-  uint8_t* Buffer = GrowScratch(*Work[Worker], ScratchSize(Plain));
+  uint8_t* Buffer = GrowScratch(*Work[Worker], OodleDLL::CompressedBufferSize(Plain));
   // Streams of one input tend to share a level, so the worker's last good
   // level usually settles it in one trial.
   bool Rescued = false;
@@ -126,9 +126,9 @@ int32_t RebuildStream(int32_t Row, TMemoryStream& Buffer) {
   const int32_t Lvl = static_cast<int32_t>(Info->Get(Row, DecLevel));
   uint8_t* Dst;
   try {
-    Dst = GrowScratch(Buffer, ScratchSize(Plain));
+    Dst = GrowScratch(Buffer, OodleDLL::CompressedBufferSize(Plain));
   } catch (const std::bad_alloc&) {
-    throw std::runtime_error("cannot allocate " + std::to_string(ScratchSize(Plain)) + " bytes to rebuild stream " +
+    throw std::runtime_error("cannot allocate " + std::to_string(OodleDLL::CompressedBufferSize(Plain)) + " bytes to rebuild stream " +
                              std::to_string(Row) + " of the group at offset " + std::to_string(GroupOffset));
   }
   int32_t Got = OodleDLL::OodleCompress(Store->Memory() + Info->Get(Row, DecStoreOffset), Plain, Dst, Lvl);

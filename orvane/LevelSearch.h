@@ -15,7 +15,7 @@ void Compress();
 // The level (1 to 9) at which the codec turns the Plain bytes at Contents into
 // exactly the Packed bytes at Stream, or 0 if none does. First is tried before
 // 1 to 9, so the answer is First when it reproduces the stream, else the lowest
-// level that does. Buffer must hold ScratchSize(Plain) bytes.
+// level that does. Buffer must hold OodleDLL::CompressedBufferSize(Plain) bytes.
 //
 // With Quick, a level is first tried on the contents' first block alone, and
 // only one whose output begins the stream gets a full trial. That rejects

@@ -48,8 +48,6 @@ void ClearAbort() {
   AbortFlag.store(false, std::memory_order_release);
 }
 
-int64_t ScratchSize(int64_t Length) { return 2 * Length + 65536; }
-
 uint8_t* GrowScratch(TMemoryStream& Buffer, int64_t Size) {
   if (Buffer.Size() < Size) Buffer.SetSize(Size);
   return Buffer.Memory();

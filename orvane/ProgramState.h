@@ -80,11 +80,6 @@ std::string AbortMessage();
 // Clears the flag at the start of a mode.
 void ClearAbort();
 
-// Room for one output of the codec on Length bytes of contents: the codec takes
-// no capacity, and on small or incompressible contents it can write more than
-// twice the input.
-int64_t ScratchSize(int64_t Length);
-
 // Grows Buffer to at least Size bytes and returns its memory.
 uint8_t* GrowScratch(TMemoryStream& Buffer, int64_t Size);
 

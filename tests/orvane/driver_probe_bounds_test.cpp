@@ -7,6 +7,7 @@
 
 #include "Encoder.h"
 #include "MemoryStreams.h"
+#include "OodleDLL.h"
 #include "OodleDetect.h"
 #include "counting_decompress.h"
 #include "test_data.h"
@@ -59,7 +60,7 @@ TEST(OrvaneScanBounds, HugeEstimatesAllocateNothingLarge) {
   // The stated bound: per worker twice the longest stream probed (and room
   // for one codec output), Store at most its limit, each grown by at most a
   // quarter past what was asked.
-  EXPECT_LE(Scan.WorkerMemory(), int64_t(Work.size()) * ScratchSize(MaxStreamSize) * 5 / 4);
+  EXPECT_LE(Scan.WorkerMemory(), int64_t(Work.size()) * OodleDLL::CompressedBufferSize(MaxStreamSize) * 5 / 4);
   EXPECT_LE(Store->Capacity(), StoreLimit * 5 / 4);
   EXPECT_LT(Scan.WorkerMemory(), int64_t(DSize)) << "a probe grew to the estimate";
 }

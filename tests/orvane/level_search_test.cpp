@@ -17,7 +17,7 @@ namespace {
 const uint8_t* U8(const std::string& S) { return reinterpret_cast<const uint8_t*>(S.data()); }
 
 std::string Pack(const std::string& Contents, int Level) {
-  std::string Out(size_t(ScratchSize(int64_t(Contents.size()))), '\0');
+  std::string Out(size_t(OodleDLL::CompressedBufferSize(int64_t(Contents.size()))), '\0');
   const int32_t N = OodleDLL::OodleCompress(Contents.data(), int32_t(Contents.size()), Out.data(), Level);
   Out.resize(size_t(std::max(N, 0)));
   return Out;
@@ -39,7 +39,7 @@ int32_t FullSearch(const std::vector<int32_t>& Levels, int32_t First) {
 }
 
 int32_t Search(const std::string& Contents, const std::string& Stream, int32_t First, bool* Rescued = nullptr) {
-  std::vector<uint8_t> Buffer(size_t(ScratchSize(int64_t(Contents.size()))));
+  std::vector<uint8_t> Buffer(size_t(OodleDLL::CompressedBufferSize(int64_t(Contents.size()))));
   return FindLevel(U8(Contents), int32_t(Contents.size()), U8(Stream), int32_t(Stream.size()), First,
                    Buffer.data(), true, Rescued);
 }
