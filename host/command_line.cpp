@@ -64,7 +64,7 @@ bool ParseCommandLine(int argc, char** argv, Options& options, std::string& erro
       {nullptr, 0, nullptr, 0}};
   bool help = false, version = false, outputGiven = false;
   opterr = 0;
-  optind = 1;
+  optind = 0;  // 0, not 1: also forgets where a cluster of short options stopped
   for (;;) {
     const int c = getopt_long(argc, argv, ":j:o:frcqhV", longOptions, nullptr);
     if (c == -1) break;

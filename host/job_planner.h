@@ -23,6 +23,8 @@ struct FileJob {
   std::string linkFolder;      // where links with names the library takes are made
   PackedHeader header;    // restoring: the header of the input
   int64_t workBytes = 0;  // MP3 bytes a job goes through, counting the verifying pass
+
+  bool operator==(const FileJob&) const = default;
 };
 
 // Looks at names, inputs and outputs before anything is written, so that a bad file gets its

@@ -12,6 +12,8 @@ struct PackedHeader {
   int64_t originalSize = 0;  // model-coded: the recorded MP3 length; stored: fileSize - 4
   int64_t frames = -1;       // model-coded only; -1 when not recorded
   bool complete = true;      // false for a model-coded file shorter than its 16-byte header
+
+  bool operator==(const PackedHeader&) const = default;
 };
 
 // Reads the header of `path`. Returns false with the reason in `error` when it cannot be read.

@@ -9,6 +9,7 @@
 
 #include "host_os.h"
 #include "job_process.h"
+#include "job_wire.h"
 
 struct JobProcess {
   HANDLE process = nullptr;
@@ -19,64 +20,6 @@ struct JobProcess {
 namespace {
 
 const char kJobSwitch[] = "--sumbrel-job-process";
-
-// --- the job as bytes --------------------------------------------------------
-
-void Put(std::string& out, const std::string& field) {
-  out += std::to_string(field.size()) + ":" + field;
-}
-void Put(std::string& out, int64_t value) { Put(out, std::to_string(value)); }
-
-bool Take(const std::string& in, size_t& at, std::string& field) {
-  const size_t colon = in.find(':', at);
-  if (colon == std::string::npos) return false;
-  const size_t length = std::strtoull(in.c_str() + at, nullptr, 10);
-  if (colon + 1 + length > in.size()) return false;
-  field = in.substr(colon + 1, length);
-  at = colon + 1 + length;
-  return true;
-}
-template <typename T>
-bool Take(const std::string& in, size_t& at, T& value) {
-  std::string field;
-  if (!Take(in, at, field)) return false;
-  value = T(std::strtoll(field.c_str(), nullptr, 10));
-  return true;
-}
-
-std::string Encode(const FileJob& job) {
-  std::string out;
-  for (const std::string* s : {&job.input, &job.output, &job.inputName, &job.outputName,
-                               &job.workFolder, &job.linkFolder})
-    Put(out, *s);
-  for (const bool b : {job.restore, job.test, job.force, job.verify, job.removeInput,
-                       job.keepAttributes})
-    Put(out, int64_t(b));
-  Put(out, int64_t(job.header.form));
-  Put(out, job.header.fileSize);
-  Put(out, job.header.originalSize);
-  Put(out, job.header.frames);
-  Put(out, int64_t(job.header.complete));
-  Put(out, job.workBytes);
-  return out;
-}
-
-bool Decode(const std::string& in, FileJob& job) {
-  size_t at = 0;
-  bool ok = true;
-  for (std::string* s : {&job.input, &job.output, &job.inputName, &job.outputName,
-                         &job.workFolder, &job.linkFolder})
-    ok = ok && Take(in, at, *s);
-  for (bool* b : {&job.restore, &job.test, &job.force, &job.verify, &job.removeInput,
-                  &job.keepAttributes})
-    ok = ok && Take(in, at, *b);
-  int form = 0;
-  ok = ok && Take(in, at, form);
-  job.header.form = PackedForm(form);
-  return ok && Take(in, at, job.header.fileSize) && Take(in, at, job.header.originalSize) &&
-         Take(in, at, job.header.frames) && Take(in, at, job.header.complete) &&
-         Take(in, at, job.workBytes);
-}
 
 bool WriteAll(HANDLE to, const void* bytes, size_t count) {
   const char* p = static_cast<const char*>(bytes);
@@ -181,7 +124,7 @@ JobProcess* StartJobProcess(const FileJob& job, const PluginLibrary&, std::strin
     return nullptr;
   }
   CloseHandle(started.hThread);
-  const std::string bytes = Encode(job);
+  const std::string bytes = EncodeJob(job);
   const uint32_t length = uint32_t(bytes.size());
   // A child that cannot take its job ends without a result, which is reported then.
   if (WriteAll(jobWrite, &length, sizeof length)) WriteAll(jobWrite, bytes.data(), bytes.size());
@@ -235,7 +178,7 @@ int RunAsJobProcess(int argc, char** argv) {
   if (!ReadAll(in, &length, sizeof length) || length > (1u << 20)) return 3;
   std::string bytes(length, '\0');
   FileJob job;
-  if (!ReadAll(in, bytes.data(), length) || !Decode(bytes, job)) return 3;
+  if (!ReadAll(in, bytes.data(), length) || !DecodeJob(bytes, job)) return 3;
   HANDLE watcher = CreateThread(nullptr, 0, WatchJobPipe, in, 0, nullptr);
   if (watcher) CloseHandle(watcher);
   PluginLibrary library;
