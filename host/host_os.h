@@ -2,6 +2,7 @@
 // implemented once per system (*_posix.cpp, *_windows.cpp) and the build links one set, so
 // that the command's own code stays free of system calls.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -13,6 +14,10 @@ namespace HostOs {
 
 // The characters that end a folder's part of a path.
 extern const char* const kSeparators;
+// Each job's folder beside its output starts so; walks pass over such folders, which only a
+// job of an earlier, killed command leaves behind.
+constexpr char kJobFolderPrefix[] = ".sumbrel-job-";
+constexpr size_t kJobFolderPrefixLength = sizeof kJobFolderPrefix - 1;
 
 // --- files (files_*.cpp) ---------------------------------------------------
 

@@ -6,36 +6,27 @@
 #include <cstring>
 
 #include "host_os.h"
-#include "sumbrel.h"
-
-namespace {
-
-uint32_t Word(const unsigned char* bytes) {
-  return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-         uint32_t(bytes[3]) << 24;
-}
-
-}  // namespace
+#include "module/file_format.h"
 
 bool ReadPackedHeader(const std::string& path, PackedHeader& header, std::string& error) {
   header = PackedHeader();
-  unsigned char bytes[16] = {};
+  unsigned char bytes[file_format::kHeaderBytes] = {};
   size_t have = 0;
   int64_t size = 0;
   if (!HostOs::ReadFileStart(path, bytes, sizeof bytes, have, size, error)) return false;
   header.fileSize = size;
   header.originalSize = size;
-  if (have < 4) return true;
-  const uint32_t magic = Word(bytes);
-  if (magic == STORED_MAGIC) {
+  const file_format::Header fields = file_format::ParseHeader(bytes, have);
+  if (!fields.hasMagic) return true;
+  if (fields.magic == STORED_MAGIC) {
     header.form = PackedForm::Stored;
-    header.originalSize = size - 4;
-  } else if (magic == MODEL_MAGIC) {
+    header.originalSize = size - file_format::kStoredOverhead;
+  } else if (fields.magic == MODEL_MAGIC) {
     header.form = PackedForm::ModelCoded;
-    header.complete = have == sizeof bytes;
-    // The length is a signed 32-bit value; a negative one can only come from damage.
-    header.originalSize = have >= 8 ? int64_t(int32_t(Word(bytes + 4))) : 0;
-    header.frames = have >= 12 ? int64_t(int32_t(Word(bytes + 8))) : -1;
+    header.complete = fields.complete;
+    // The length is signed; a negative one can only come from damage.
+    header.originalSize = fields.hasLength ? fields.length : 0;
+    header.frames = fields.hasFrames ? fields.frames : -1;
   }
   return true;
 }

@@ -39,7 +39,9 @@ int Visit(const char* path, const struct stat* status, int type, struct FTW*) {
     }
     case FTW_D:
       // What a job of an earlier, killed command left behind is nobody's input.
-      if (std::strncmp(path + walk.nameOffset(path), ".sumbrel-job-", 13) == 0) return FTW_SKIP_SUBTREE;
+      if (std::strncmp(path + walk.nameOffset(path), HostOs::kJobFolderPrefix,
+                       HostOs::kJobFolderPrefixLength) == 0)
+        return FTW_SKIP_SUBTREE;
       break;
     case FTW_DNR:
       walk.errors->push_back({path, "cannot read the folder"});

@@ -30,7 +30,7 @@ void Walk(const std::string& folder, bool (*take)(const std::string&, const char
       // A link to a folder is not followed, so a link cannot make a loop; what a job of an
       // earlier, killed command left behind is nobody's input.
       if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-          std::strncmp(name, ".sumbrel-job-", 13) != 0)
+          std::strncmp(name, HostOs::kJobFolderPrefix, HostOs::kJobFolderPrefixLength) != 0)
         folders.push_back(path);
     } else if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) && take(path, extension)) {
       found.push_back(path);

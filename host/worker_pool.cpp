@@ -57,7 +57,7 @@ struct Worker {
 // ends: a job killed or crashed leaves nothing behind in the user's folder.
 bool MakeWorkFolder(Worker& worker, const FileJob& job) {
   std::string folder, reason;
-  if (!HostOs::MakeUniqueFolder(FolderOf(job.output) + "/.sumbrel-job-", folder, reason)) {
+  if (!HostOs::MakeUniqueFolder(FolderOf(job.output) + "/" + HostOs::kJobFolderPrefix, folder, reason)) {
     worker.text = "cannot create a folder beside the output " + job.output + ": " + reason;
     return false;
   }

@@ -4,17 +4,16 @@
 
 namespace file_format {
 
+Header ReadHeader(FILE* file) {
+  uint8_t bytes[kHeaderBytes];
+  return ParseHeader(bytes, std::fread(bytes, 1, sizeof bytes, file));
+}
+
 bool ReadWord(FILE* file, uint32_t& word) {
   uint8_t bytes[4];
   if (std::fread(bytes, 1, 4, file) != 4) return false;
-  word = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+  word = WordAt(bytes);
   return true;
-}
-
-uint32_t ReadWordPadded(FILE* file) {
-  uint8_t bytes[4] = {};
-  (void)std::fread(bytes, 1, 4, file);
-  return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
 }
 
 bool WriteWord(FILE* file, uint32_t word) {

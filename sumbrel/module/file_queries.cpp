@@ -47,10 +47,10 @@ Header ReadHeader(const char* path) {
   header.opened = true;
   header.size = file_format::LengthAtEnd(in.file);
   std::rewind(in.file);
-  header.magic = file_format::ReadWordPadded(in.file);
-  uint32_t length;
-  header.hasLength = file_format::ReadWord(in.file, length);
-  if (header.hasLength) header.length = int32_t(length);
+  const file_format::Header fields = file_format::ReadHeader(in.file);
+  header.magic = fields.magic;
+  header.hasLength = fields.hasLength;
+  header.length = fields.length;
   return header;
 }
 
@@ -61,7 +61,7 @@ int MP3Module::IsSupported(const char* path) {
   if (!in.file) return 0;
   if (HasExtension(path, "mp3")) return 1;
   if (!HasExtension(path, "sbk")) return 0;
-  const uint32_t magic = file_format::ReadWordPadded(in.file);
+  const uint32_t magic = file_format::ReadHeader(in.file).magic;
   return magic == MODEL_MAGIC || magic == STORED_MAGIC;
 }
 
