@@ -30,6 +30,7 @@ pack() {
     # Text files with CR LF, as Windows editors expect them.
     [ ! -f "$stage/$name/README.txt" ] || sed -i 's/$/\r/' "$stage/$name/README.txt"
     [ ! -f "$stage/$name/sumbrel.h" ] || sed -i 's/$/\r/' "$stage/$name/sumbrel.h"
+    [ ! -f "$stage/$name/LICENSE-lz4.txt" ] || sed -i 's/$/\r/' "$stage/$name/LICENSE-lz4.txt"
     rm -f "$dist/$name.zip"
     (cd "$stage" && zip -qrX "$dist/$name.zip" "$name")
   else
@@ -52,12 +53,18 @@ cat >"$stage/README.txt" <<TXT
 orvane $version for 64-bit Windows. From cmd.exe:
   orvane e < game.pak > game.orv
   orvane d < game.orv > game.pak
+  orvane t < game.orv
+d and t check the rebuilt input against the container's checksums; exit code 0 success,
+1 failure, 2 wrong use.
 oo2core_7_win64.dll is an LZ4-based stand-in for the codec library; a real library of the
-same name (or oo2core_4_, _5_, _6_win64.dll) put beside orvane.exe is used instead.
+same name (or oo2core_4_, _5_, _6_win64.dll) put beside orvane.exe is used instead. The
+stand-in is built from liblz4, whose licence is LICENSE-lz4.txt.
 In PowerShell 5 pipelines and redirection re-encode bytes and damage the data; use
   cmd /c "orvane e < in > out"
 TXT
-pack "orvane-$version-win64" zip "$win64/orvane.exe" "$win64/oo2core_7_win64.dll"
+# The stand-in DLL holds liblz4's code, so its licence goes with it.
+cp third_party/lz4/LICENSE "$stage/LICENSE-lz4.txt"
+pack "orvane-$version-win64" zip "$win64/orvane.exe" "$win64/oo2core_7_win64.dll" "$stage/LICENSE-lz4.txt"
 
 cat >"$stage/README.txt" <<TXT
 fennick $version for 64-bit Windows: fennick FILE-OR-MASK STRING NUMBER

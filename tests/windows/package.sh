@@ -17,7 +17,7 @@ contents() {  # contents ARCHIVE: the file names, sorted
 }
 check() { [ "$(contents "dist/$1")" = "$2" ] || fail "$1 holds: $(contents "dist/$1")"; }
 check sumbrel-t-win32.zip "sumbrel-t-win32/README.txt sumbrel-t-win32/sumbrel.dll sumbrel-t-win32/sumbrel.exe sumbrel-t-win32/sumbrel.h "
-check orvane-t-win64.zip "orvane-t-win64/README.txt orvane-t-win64/oo2core_7_win64.dll orvane-t-win64/orvane.exe "
+check orvane-t-win64.zip "orvane-t-win64/LICENSE-lz4.txt orvane-t-win64/README.txt orvane-t-win64/oo2core_7_win64.dll orvane-t-win64/orvane.exe "
 check fennick-t-win64.zip "fennick-t-win64/README.txt fennick-t-win64/fennick.exe "
 check sumbrel-t-linux64.tar.gz "sumbrel-t-linux64/README.txt sumbrel-t-linux64/libsumbrel.so sumbrel-t-linux64/sumbrel sumbrel-t-linux64/sumbrel.h "
 check orvane-t-linux64.tar.gz "orvane-t-linux64/oo2core_7_linux64.so orvane-t-linux64/orvane "
