@@ -10,10 +10,11 @@
 #include "host_os.h"
 
 const char* const kUsage =
-    "usage: sumbrel compress [-j N] [-f] [-r] [-c] [-q] [--verify] [--rm] [-o OUT] FILE...\n"
-    "       sumbrel restore  [-j N] [-f] [-r] [-c] [-q] [--rm] [-o OUT] FILE.sbk...\n"
+    "usage: sumbrel compress [-j N] [-f] [-r] [-c] [-q] [--verify] [--rm] [--skip-existing]\n"
+    "                        [-o OUT] FILE...\n"
+    "       sumbrel restore  [-j N] [-f] [-r] [-c] [-q] [--rm] [--skip-existing] [-o OUT] FILE.sbk...\n"
     "       sumbrel test     [-j N] [-r] [-q] FILE.sbk...\n"
-    "       sumbrel info FILE...\n"
+    "       sumbrel info     [-r] FILE...\n"
     "\n"
     "compress    writes FILE.sbk beside each MP3 file (FILE ends in .mp3, in any case)\n"
     "restore     writes each FILE.sbk back as FILE\n"
@@ -28,17 +29,21 @@ const char* const kUsage =
     "  -o, --output OUT  the output name, for a single input\n"
     "  -f, --force       replace existing output files\n"
     "  -r, --recursive   take the folders given with every *.mp3 (compress) or *.sbk file\n"
-    "                    in them and below, in any case; links to folders are not followed\n"
+    "                    in them and below, in any case; a folder given through a link is\n"
+    "                    walked, links to folders below it are not followed\n"
     "  -c, --stdout      write the output of the single input to standard output\n"
     "  -q, --quiet       print nothing but failures\n"
     "      --verify      after compressing, restore and compare byte for byte\n"
     "      --rm          remove each input once its output is complete (compress verifies\n"
     "                    first and keeps the input if anything fails)\n"
+    "      --skip-existing  leave inputs whose output already exists alone; they count as\n"
+    "                    skipped, not failed (for running again over a growing collection)\n"
     "  -h, --help        this text\n"
     "  -V, --version     the program's version\n"
     "\n"
     "Outputs take the input's modification time and permissions. Exit code 0 when every\n"
-    "file succeeded, 1 when any failed, 2 for a usage error, 130 when interrupted.\n";
+    "file succeeded, 1 when any failed, 2 for a usage error, 130 when interrupted. A batch\n"
+    "with failures ends by listing them.\n";
 
 namespace {
 
@@ -54,13 +59,14 @@ bool ParseJobs(const char* text, int& jobs) {
 }  // namespace
 
 bool ParseCommandLine(int argc, char** argv, Options& options, std::string& error) {
-  enum { kVerify = 1000, kRemove };
+  enum { kVerify = 1000, kRemove, kSkipExisting };
   static const option longOptions[] = {
       {"jobs", required_argument, nullptr, 'j'}, {"output", required_argument, nullptr, 'o'},
       {"force", no_argument, nullptr, 'f'},      {"verify", no_argument, nullptr, kVerify},
       {"recursive", no_argument, nullptr, 'r'},  {"stdout", no_argument, nullptr, 'c'},
       {"quiet", no_argument, nullptr, 'q'},      {"rm", no_argument, nullptr, kRemove},
       {"help", no_argument, nullptr, 'h'},       {"version", no_argument, nullptr, 'V'},
+      {"skip-existing", no_argument, nullptr, kSkipExisting},
       {nullptr, 0, nullptr, 0}};
   bool help = false, version = false, outputGiven = false;
   opterr = 0;
@@ -89,6 +95,7 @@ bool ParseCommandLine(int argc, char** argv, Options& options, std::string& erro
       case 'c': options.toStdout = true; break;
       case 'q': options.quiet = true; break;
       case kRemove: options.removeInput = true; break;
+      case kSkipExisting: options.skipExisting = true; break;
       case 'h': help = true; break;
       case 'V': version = true; break;
       case ':':
@@ -144,8 +151,16 @@ bool ParseCommandLine(int argc, char** argv, Options& options, std::string& erro
     error = command + " writes no files, so -f, -c and --rm do not apply";
     return false;
   }
-  if (options.action == Action::Info && (options.recursive || options.quiet)) {
-    error = "info takes files only, without -r or -q";
+  if (options.action == Action::Info && options.quiet) {
+    error = "info prints what it finds, so -q does not apply";
+    return false;
+  }
+  if (options.skipExisting && !writes) {
+    error = "--skip-existing applies to compress and restore only";
+    return false;
+  }
+  if (options.skipExisting && options.force) {
+    error = "-f replaces existing outputs and --skip-existing keeps them: choose one";
     return false;
   }
   const bool fromStdin = std::find(options.files.begin(), options.files.end(), "-") != options.files.end();

@@ -16,6 +16,7 @@ struct Options {
   bool toStdout = false;     // -c: the one output goes to standard output
   bool quiet = false;        // -q: only failures are printed
   bool removeInput = false;  // --rm: each input goes once its output is complete
+  bool skipExisting = false; // --skip-existing: inputs whose output exists are left alone
 };
 
 // Fills `options` from argv. On a usage error returns false with the reason in `error`.

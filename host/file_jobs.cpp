@@ -77,6 +77,16 @@ class LibraryName {
 
 // Restores `input` (whose header is `header`) into `output` and checks the result against what
 // the header records. On failure nothing is left at `output`.
+// A failed write where the folder has less room than the file `what` may take. The folder is
+// named as the user knows it, not as the job's own folder inside it.
+std::string OutOfRoom(const char* what, const std::string& path, int64_t bytes) {
+  std::string folder = FolderOf(path);
+  if (BaseOf(folder).compare(0, HostOs::kJobFolderPrefixLength, HostOs::kJobFolderPrefix) == 0)
+    folder = FolderOf(folder);
+  return std::string("cannot write the ") + what + " in " + folder + ": " + HostOs::DiskFullReason() +
+         " (it needs up to " + std::to_string(bytes) + " bytes)";
+}
+
 bool RestoreChecked(Module& module, JobListener& listener, const std::string& input,
                     const PackedHeader& header, const std::string& output,
                     int64_t& frames, std::string& error) {
@@ -89,9 +99,12 @@ bool RestoreChecked(Module& module, JobListener& listener, const std::string& in
   }
   if (result != 0) {
     HostOs::RemoveFile(output);
-    // The library gives no reason. With room for the whole output a failed write is unlikely,
-    // so a model-coded file it refuses is most likely cut short or corrupt.
-    if (header.form == PackedForm::ModelCoded && HostOs::RoomFor(FolderOf(output), header.originalSize))
+    // The library gives no reason. The restored file's length is known: without room for it
+    // the disk is the cause; with room a failed write is unlikely, so a model-coded file it
+    // refuses is most likely cut short or corrupt.
+    if (!HostOs::RoomFor(FolderOf(output), header.originalSize))
+      error = OutOfRoom("restored file", output, header.originalSize);
+    else if (header.form == PackedForm::ModelCoded)
       error = "damaged compressed file: its coded stream does not decode (it is cut short or "
               "corrupt, unless the output could not be written); nothing was written";
     else
@@ -154,8 +167,12 @@ JobResult Compress(Module& module, JobListener& listener, const FileJob& job) {
   if (g_interrupted) {
     result.text = "interrupted";
   } else if (status != 0) {
-    result.text = "the library could not compress it (it gives no reason; an unreadable "
-                  "input or a failed write are the usual causes)";
+    // The compressed file takes at most the input and the stored form's magic word.
+    const int64_t most = HostOs::FileSize(job.input) + 4;
+    result.text = HostOs::RoomFor(job.workFolder, most)
+                      ? "the library could not compress it (it gives no reason; an unreadable "
+                        "input or a failed write are the usual causes)"
+                      : OutOfRoom("compressed file", job.output, most);
   } else if (!ReadPackedHeader(temp, header, error) || header.form == PackedForm::NotCompressed) {
     result.text = "the library wrote no compressed file";
   } else if (job.verify) {

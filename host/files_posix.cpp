@@ -49,6 +49,8 @@ bool Placed(const std::string& output, bool durable) {
 
 std::string LastReason() { return std::strerror(errno); }
 
+std::string DiskFullReason() { return std::strerror(ENOSPC); }
+
 bool OpenedStatus(const std::string& path, FileStatus& status, std::string& error) {
   // Non-blocking, so that a FIFO with such a name is refused rather than waited on.
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);

@@ -81,6 +81,8 @@ bool Busy(DWORD code) { return code == ERROR_ALREADY_EXISTS || code == ERROR_FIL
 
 std::string LastReason() { return Describe(GetLastError()); }
 
+std::string DiskFullReason() { return Describe(ERROR_DISK_FULL); }
+
 bool OpenedStatus(const std::string& path, FileStatus& status, std::string& error) {
   DWORD code = 0;
   if (StatusThrough(path, GENERIC_READ, 0, status, code)) return true;

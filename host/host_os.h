@@ -61,6 +61,8 @@ void RemoveTree(const std::string& folder);
 bool RemoveFile(const std::string& path, std::string* reason = nullptr);
 // The reason of the last failed call, as the system words it.
 std::string LastReason();
+// How the system words a full disk ("No space left on device").
+std::string DiskFullReason();
 
 // The file's size, or -1 when it cannot be looked at.
 int64_t FileSize(const std::string& path);

@@ -44,6 +44,8 @@ bool MakeTempIn(const std::string& folder, const std::string& name, const char* 
   return true;
 }
 
+const std::string JobPlanner::kSkipped = "skipped: its output exists already";
+
 std::string JobPlanner::Plan(const std::string& input, FileJob& job) {
   job = FileJob();
   job.input = job.inputName = input;
@@ -73,7 +75,7 @@ std::string JobPlanner::Plan(const std::string& input, FileJob& job) {
     job.output = explicitOutput;
     if (job.output.empty()) {
       if (!HasExtension(input, ".sbk"))
-        return "has no name left after removing .sbk; name the output with -o";
+        return "is not named *.sbk, so it gives no name for the restored file; name it with -o";
       job.output = input.substr(0, input.size() - 4);
     }
   } else {
@@ -91,6 +93,7 @@ std::string JobPlanner::Plan(const std::string& input, FileJob& job) {
     if (inputs.count(existing.identity))
       return "the output " + job.output + " is an input of this command";
     if (existing.type == HostOs::FileType::Folder) return "the output " + job.output + " is a folder";
+    if (skipExisting) return kSkipped;
     if (!force) return "the output " + job.output + " already exists (-f replaces it)";
   }
   if (!outputs.insert(OutputIdentity(job.output)).second)

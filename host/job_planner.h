@@ -29,14 +29,17 @@ struct FileJob {
 
 // Looks at names, inputs and outputs before anything is written, so that a bad file gets its
 // message at once and two files never race for one output. Plan returns "" when the job can
-// run, else the reason.
+// run, else the reason; with skipExisting, an input whose output exists already gets the
+// reason kSkipped, which is no failure.
 struct JobPlanner {
   bool restore, test, force, verify, removeInput;
   std::string explicitOutput;
   std::string scratchFolder;  // where test restores go
   std::set<HostOs::FileIdentity> inputs;  // every input of this command
   std::set<std::string> outputs;             // outputs planned so far
+  bool skipExisting = false;
 
+  static const std::string kSkipped;
   std::string Plan(const std::string& input, FileJob& job);
 };
 

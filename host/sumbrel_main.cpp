@@ -20,20 +20,46 @@ namespace {
 
 const char kVersion[] = "sumbrel 1.0.0";
 
-int Info(const std::vector<std::string>& files) {
-  int failed = 0;
-  for (const std::string& file : files) {
+// Prints each file's header; with -r also the folders' files and the totals.
+int Info(const Options& options) {
+  const InputList inputs = ExpandInputs(options.files, options.recursive, ".sbk");
+  int failed = 0, compressed = 0, plain = 0;
+  int64_t original = 0, packed = 0;
+  for (const auto& [path, reason] : inputs.errors) {
+    std::fprintf(stderr, "sumbrel: %s: %s\n", path.c_str(), reason.c_str());
+    ++failed;
+  }
+  for (const std::string& file : inputs.files) {
     PackedHeader header;
     std::string error;
     if (ReadPackedHeader(file, header, error)) error = HeaderDamage(header);
     if (!error.empty()) {
       std::fprintf(stderr, "sumbrel: %s: %s\n", file.c_str(), error.c_str());
       ++failed;
+      continue;
+    }
+    std::printf("%s: %s\n", file.c_str(), DescribeHeader(header).c_str());
+    if (header.form == PackedForm::NotCompressed) {
+      ++plain;
     } else {
-      std::printf("%s: %s\n", file.c_str(), DescribeHeader(header).c_str());
+      ++compressed;
+      original += header.originalSize;
+      packed += header.fileSize;
     }
   }
+  if (options.recursive)
+    std::printf("%d compressed file%s, original %" PRId64 " bytes, compressed %" PRId64
+                " bytes, saved %.2f%%; %d not compressed, %d failed\n",
+                compressed, compressed == 1 ? "" : "s", original, packed, SavedPercent(original, packed),
+                plain, failed);
   return failed ? 1 : 0;
+}
+
+// Ends a batch that had failures with the list of them, where they cannot scroll away.
+void ListFailures(const std::vector<std::pair<std::string, std::string>>& failures, size_t files) {
+  if (failures.empty() || files < 2) return;
+  std::fprintf(stderr, "sumbrel: %zu of %zu files failed:\n", failures.size(), files);
+  for (const auto& [file, reason] : failures) std::fprintf(stderr, "  %s: %s\n", file.c_str(), reason.c_str());
 }
 
 // A private folder for what a command keeps out of the user's folders (standard input
@@ -60,14 +86,15 @@ class ScratchFolder {
   std::string path_;
 };
 
-void PrintTotals(const Options& options, const PoolTally& tally, int failed, double seconds) {
+void PrintTotals(const Options& options, const PoolTally& tally, int failed, int skipped, double seconds) {
   // The MP3 side is the larger one; the saved share is what the compressed side saves of it.
   const bool compress = options.action == Action::Compress;
   const int64_t mp3 = compress ? tally.inBytes : tally.outBytes;
   const int64_t packed = compress ? tally.outBytes : tally.inBytes;
-  std::printf("%d file%s done, %d failed; %" PRId64 " bytes in, %" PRId64
+  const std::string skips = skipped ? ", " + std::to_string(skipped) + " skipped" : "";
+  std::printf("%d file%s done, %d failed%s; %" PRId64 " bytes in, %" PRId64
               " bytes out, saved %.2f%%; %.2f s, %.2f MB/s\n",
-              tally.done, tally.done == 1 ? "" : "s", failed, tally.inBytes, tally.outBytes,
+              tally.done, tally.done == 1 ? "" : "s", failed, skips.c_str(), tally.inBytes, tally.outBytes,
               SavedPercent(mp3, packed), seconds, seconds > 0 ? double(mp3) / 1e6 / seconds : 0.0);
 }
 
@@ -108,13 +135,11 @@ int CompressOrRestore(Options options) {
   }
 
   const InputList inputs = ExpandInputs(options.files, options.recursive, compress ? ".mp3" : ".sbk");
-  int failed = 0;
-  for (const auto& [path, reason] : inputs.errors) {
-    std::fprintf(stderr, "sumbrel: %s: %s\n", path.c_str(), reason.c_str());
-    ++failed;
-  }
+  std::vector<std::pair<std::string, std::string>> failures(inputs.errors);
+  for (const auto& [path, reason] : inputs.errors) std::fprintf(stderr, "sumbrel: %s: %s\n", path.c_str(), reason.c_str());
+  int skipped = 0;
   JobPlanner planner{options.action == Action::Restore, test, options.force, options.verify,
-                     options.removeInput, options.output, scratch.path(), {}, {}};
+                     options.removeInput, options.output, scratch.path(), {}, {}, options.skipExisting};
   for (const std::string& file : inputs.files) {
     HostOs::FileStatus status;
     if (HostOs::Status(file, status)) planner.inputs.insert(status.identity);
@@ -129,9 +154,13 @@ int CompressOrRestore(Options options) {
       job.inputName = "standard input";
       job.keepAttributes = false;
     }
+    if (reason == JobPlanner::kSkipped) {
+      ++skipped;
+      continue;
+    }
     if (!reason.empty()) {
       std::fprintf(stderr, "sumbrel: %s: %s\n", job.inputName.c_str(), reason.c_str());
-      ++failed;
+      failures.push_back({job.inputName, reason});
       continue;
     }
     if (options.toStdout) job.outputName = "standard output";
@@ -147,7 +176,8 @@ int CompressOrRestore(Options options) {
   const bool quietLines = options.quiet || options.toStdout;
   const int parallel = std::min<int>(options.jobs, std::max<int>(int(jobs.size()), 1));
   const PoolTally tally = RunJobsInProcesses(jobs, parallel, library, bar.get(), quietLines);
-  failed += tally.failed;
+  const int failed = int(failures.size()) + tally.failed;
+  failures.insert(failures.end(), tally.failures.begin(), tally.failures.end());
   if (g_interrupted) {
     std::fprintf(stderr, "sumbrel: interrupted; %d file(s) not started\n", tally.notStarted);
     return 130;
@@ -156,8 +186,10 @@ int CompressOrRestore(Options options) {
     std::fprintf(stderr, "sumbrel: standard output: %s\n", error.c_str());
     return g_interrupted ? 130 : 1;
   }
-  if (!quietLines && inputs.files.size() + inputs.errors.size() > 1)
-    PrintTotals(options, tally, failed, MonotonicSeconds() - start);
+  const size_t files = inputs.files.size() + inputs.errors.size();
+  if (!quietLines && files > 1) PrintTotals(options, tally, failed, skipped, MonotonicSeconds() - start);
+  std::fflush(stdout);
+  ListFailures(failures, files);
   return failed ? 1 : 0;
 }
 
@@ -180,7 +212,7 @@ int main(int argc, char** argv) {
       std::printf("%s\n", kVersion);
       return 0;
     case Action::Info:
-      return Info(options.files);
+      return Info(options);
     case Action::Compress:
     case Action::Restore:
     case Action::Test:

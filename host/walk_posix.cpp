@@ -61,15 +61,21 @@ void WalkFolder(const std::string& given, bool (*take)(const std::string& path, 
                 const char* extension, std::vector<std::string>& found,
                 std::vector<std::pair<std::string, std::string>>& errors) {
   walk = {take, extension, &found, &errors};
-  // The folder given is walked even when it is named through a link.
+  // The folder given is walked even when it is named through a link, as find -H does: with
+  // FTW_PHYS nftw would stop at such a root, but not at the folder's own "." entry in it.
   std::string root = given;
   while (root.size() > 1 && root.back() == '/') root.pop_back();
-  const size_t before = found.size();
-  if (nftw((root + "/").c_str(), Visit, 32, FTW_PHYS | FTW_ACTIONRETVAL) != 0)
+  const std::string base = root == "/" ? "" : root;
+  const std::string start = base + "/.";
+  const size_t before = found.size(), errorsBefore = errors.size();
+  if (nftw(start.c_str(), Visit, 32, FTW_PHYS | FTW_ACTIONRETVAL) != 0)
     errors.push_back({given, std::string("cannot walk the folder: ") + std::strerror(errno)});
-  // The walk named them with the slash it was given; "a//b" reads oddly in messages.
-  for (size_t i = before; i < found.size(); ++i)
-    if (found[i].compare(0, root.size() + 2, root + "//") == 0) found[i].erase(root.size(), 1);
+  // Names as the user gave the folder, without the "/." the walk went through.
+  auto Rename = [&](std::string& path) {
+    if (path.compare(0, start.size() + 1, start + "/") == 0) path.erase(base.size(), 2);
+  };
+  for (size_t i = before; i < found.size(); ++i) Rename(found[i]);
+  for (size_t i = errorsBefore; i < errors.size(); ++i) Rename(errors[i].first);
 }
 
 }  // namespace HostOs

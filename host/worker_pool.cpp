@@ -58,7 +58,7 @@ struct Worker {
 bool MakeWorkFolder(Worker& worker, const FileJob& job) {
   std::string folder, reason;
   if (!HostOs::MakeUniqueFolder(FolderOf(job.output) + "/" + HostOs::kJobFolderPrefix, folder, reason)) {
-    worker.text = "cannot create a folder beside the output " + job.output + ": " + reason;
+    worker.text = "cannot write in the folder " + FolderOf(job.output) + ": " + reason;
     return false;
   }
   worker.workFolder = folder;
@@ -146,8 +146,9 @@ void RunJobHere(const FileJob& job, const PluginLibrary& library, JobChannel& ch
 // output of a command is the same from run to run.
 class OrderedOutcomes {
  public:
-  OrderedOutcomes(const std::vector<FileJob>& jobs, ProgressBar* bar, bool quiet)
-      : jobs_(jobs), bar_(bar), quiet_(quiet), outcomes_(jobs.size()) {}
+  OrderedOutcomes(const std::vector<FileJob>& jobs, ProgressBar* bar, bool quiet,
+                  std::vector<std::pair<std::string, std::string>>& failures)
+      : jobs_(jobs), bar_(bar), quiet_(quiet), failures_(failures), outcomes_(jobs.size()) {}
   void Add(size_t job, bool ok, const std::string& text) {
     outcomes_[job] = {true, ok, text};
     Print(false);
@@ -164,6 +165,7 @@ class OrderedOutcomes {
         return;
       }
       PrintOutcome(jobs_[next_], outcome.ok, outcome.text, bar_, quiet_);
+      if (!outcome.ok) failures_.push_back({jobs_[next_].inputName, outcome.text});
     }
   }
 
@@ -174,6 +176,7 @@ class OrderedOutcomes {
   const std::vector<FileJob>& jobs_;
   ProgressBar* bar_;
   bool quiet_;
+  std::vector<std::pair<std::string, std::string>>& failures_;
   std::vector<Outcome> outcomes_;
   size_t next_ = 0;
 };
@@ -181,7 +184,7 @@ class OrderedOutcomes {
 PoolTally RunJobsInProcesses(const std::vector<FileJob>& jobs, int parallel,
                              const PluginLibrary& library, ProgressBar* bar, bool quiet) {
   PoolTally tally;
-  OrderedOutcomes outcomes(jobs, bar, quiet);
+  OrderedOutcomes outcomes(jobs, bar, quiet, tally.failures);
   std::vector<Worker> running;
   size_t next = 0;
   int64_t finishedBytes = 0;

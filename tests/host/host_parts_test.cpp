@@ -42,7 +42,10 @@ TEST(HostCommandLine, EveryUsageErrorHasItsReason) {
       {{"restore", "--verify", "a.sbk"}, "--verify applies to compress only"},
       {{"test", "-f", "a.sbk"}, "test writes no files, so -f, -c and --rm do not apply"},
       {{"info", "--rm", "a.sbk"}, "info writes no files, so -f, -c and --rm do not apply"},
-      {{"info", "-r", "d"}, "info takes files only, without -r or -q"},
+      {{"info", "-q", "d"}, "info prints what it finds, so -q does not apply"},
+      {{"test", "--skip-existing", "a.sbk"}, "--skip-existing applies to compress and restore only"},
+      {{"restore", "-f", "--skip-existing", "a.sbk"},
+       "-f replaces existing outputs and --skip-existing keeps them: choose one"},
       {{"compress", "-c", "-o", "x", "a.mp3"}, "-c writes to standard output, so -o does not apply"},
       {{"compress", "-c", "a.mp3", "b.mp3"}, "standard output takes the output of a single input file"},
       {{"compress", "-c", "-r", "d"}, "standard output takes the output of a single input file"},
@@ -110,13 +113,16 @@ TEST(HostPlan, RefusesWhatCannotRunBeforeAnyWork) {
   JobPlanner forced{false, false, true, true, false, "", "", {}, {}};
   EXPECT_EQ(forced.Plan(dir / "b.MP3", job), "");
   EXPECT_EQ(job.workBytes, 12) << "verifying reads the file twice";
+  JobPlanner skipping{false, false, false, false, false, "", "", {}, {}, true};
+  EXPECT_EQ(skipping.Plan(dir / "b.MP3", job), JobPlanner::kSkipped);
 
   JobPlanner restore{true, false, false, false, false, "", "", {}, {}};
   EXPECT_EQ(restore.Plan(dir / "song.mp3.sbk", job), "");
   EXPECT_EQ(job.output, dir / "song.mp3");
   EXPECT_EQ(job.header.form, PackedForm::Stored);
   EXPECT_EQ(restore.Plan(dir / "a.mp3", job), "not a compressed file (it does not start with a sumbrel magic word)");
-  EXPECT_EQ(restore.Plan(dir / "stored", job), "has no name left after removing .sbk; name the output with -o");
+  EXPECT_EQ(restore.Plan(dir / "stored", job),
+            "is not named *.sbk, so it gives no name for the restored file; name it with -o");
   EXPECT_EQ(restore.Plan(dir / "short.sbk", job), "damaged compressed file: only 8 bytes, shorter than its 16-byte header");
 
   JobPlanner test{false, true, false, false, false, "", "/scratch", {}, {}};

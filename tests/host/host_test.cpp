@@ -139,7 +139,9 @@ TEST_F(SumbrelCommand, DamagedCompressedFilesAreReportedAndRestoreNothing) {
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_TRUE(result.out.starts_with("0 files done, 6 failed; ")) << result.out;
   const std::vector<std::string> errors = Lines(result.err);
-  ASSERT_EQ(errors.size(), 6u) << result.err;
+  // Six messages, then the batch's list of them.
+  ASSERT_EQ(errors.size(), 6u + 1u + 6u) << result.err;
+  EXPECT_EQ(errors[6], "sumbrel: 6 of 6 files failed:");
   for (const char* name : {"frames.sbk", "appended.sbk", "truncated.sbk", "short.sbk", "cut.sbk"})
     EXPECT_TRUE(std::any_of(errors.begin(), errors.end(), [&](const std::string& line) {
       return line.starts_with(std::string("sumbrel: ") + name + ": damaged compressed file");
@@ -321,6 +323,67 @@ TEST_F(SumbrelCommand, InterruptedJobLeavesNoPartialOutput) {
   EXPECT_EQ(killed.out, "1\n") << killed.err;
   EXPECT_NE(killed.err.find("killed by signal 9"), std::string::npos) << killed.err;
   EXPECT_EQ(Names(dir_.path()), std::set<std::string>{"BIG.MP3"});
+}
+
+}  // namespace
+
+namespace {
+
+// Running again over a growing collection named through a link: what is done is skipped, a
+// batch with failures ends by listing them, info -r adds up the folder, and a full disk is
+// named as such.
+TEST_F(SumbrelCommand, GrowingCollectionThroughALink) {
+  fs::create_directory(dir_ / "music");
+  Mp3("m25_8", "music/a.mp3");
+  Mp3("m1_44_vbr", "music/b.mp3");
+  fs::create_directory_symlink("music", dir_ / "via");
+  CommandResult result = Sumbrel("compress -r via");
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_TRUE(fs::exists(dir_ / "music/a.mp3.sbk") && fs::exists(dir_ / "music/b.mp3.sbk"));
+
+  Mp3("m25_8", "music/c.mp3");
+  result = Sumbrel("compress -r --skip-existing via");
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(Lines(result.out).front(), "via/c.mp3 -> via/c.mp3.sbk" + Lines(result.out).front().substr(26));
+  EXPECT_EQ(Lines(result.out).back().rfind("1 file done, 0 failed, 2 skipped;", 0), 0u) << result.out;
+
+  result = Sumbrel("compress via/a.mp3 missing.mp3 via/c.mp3");
+  EXPECT_EQ(result.exit_code, 1);
+  const std::vector<std::string> err = Lines(result.err);
+  ASSERT_GE(err.size(), 4u);
+  EXPECT_EQ(std::vector<std::string>(err.end() - 4, err.end()),
+            (std::vector<std::string>{"sumbrel: 3 of 3 files failed:",
+                                      "  via/a.mp3: the output via/a.mp3.sbk already exists (-f replaces it)",
+                                      "  missing.mp3: cannot open: No such file or directory",
+                                      "  via/c.mp3: the output via/c.mp3.sbk already exists (-f replaces it)"}));
+
+  result = Sumbrel("info -r via");
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(Lines(result.out).size(), 4u);
+  EXPECT_EQ(Lines(result.out).back().rfind("3 compressed files, original ", 0), 0u) << result.out;
+  EXPECT_NE(Lines(result.out).back().find("; 0 not compressed, 0 failed"), std::string::npos) << result.out;
+
+  fs::copy_file(dir_ / "music/a.mp3.sbk", dir_ / "weird.name");
+  EXPECT_EQ(Sumbrel("restore weird.name").err,
+            "sumbrel: weird.name: is not named *.sbk, so it gives no name for the restored file; name it "
+            "with -o\n");
+  EXPECT_EQ(Sumbrel("compress -o /nonexistent/dir/x.sbk music/a.mp3").err,
+            "sumbrel: music/a.mp3: cannot write in the folder /nonexistent/dir: No such file or directory\n");
+
+  // A disk too small for the output, where this machine lets the test make one.
+  const std::string small = dir_ / "small";
+  fs::create_directory(small);
+  if (RunCommand("mount -t tmpfs -o size=8k tmpfs " + ShellQuote(small) + " 2>/dev/null", "/").exit_code != 0)
+    return;
+  const CommandResult full = Sumbrel("compress -o small/x.sbk music/b.mp3");
+  const CommandResult fullRestore = Sumbrel("restore -o small/b.mp3 music/b.mp3.sbk");
+  RunCommand("umount " + ShellQuote(small), "/");
+  EXPECT_EQ(full.exit_code, 1);
+  EXPECT_NE(full.err.find("cannot write the compressed file in small: No space left on device"), std::string::npos)
+      << full.err;
+  EXPECT_NE(fullRestore.err.find("cannot write the restored file in small: No space left on device"),
+            std::string::npos)
+      << fullRestore.err;
 }
 
 }  // namespace
