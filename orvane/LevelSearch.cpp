@@ -154,7 +154,7 @@ void Recompress() {
       const int32_t Got = RebuildStream(Row, *Work[Worker]);
       // The contents are no longer needed and the stream is shorter, so it
       // takes their place and the writer needs no buffer of its own.
-      std::memcpy(Store->Memory() + Offset, Work[Worker]->Memory(), static_cast<size_t>(Got));
+      if (Got > 0) std::memcpy(Store->Memory() + Offset, Work[Worker]->Memory(), static_cast<size_t>(Got));
       Completed[Row].store(true, std::memory_order_release);
     }
   } catch (const std::exception& Error) {
