@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     std::printf("Number must be 0 or negative.\n");
     return 1;
   }
-  const std::string replacement = std::to_string(ReplacementValue(ProcessorCount(), number));
+  const std::string replacement = std::to_string(ReplacementValue(platform::UsableProcessors(), number));
 
   if (std::strpbrk(target, "*?") == nullptr) {
     ProcessFile(target, needle, replacement);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "host_os.h"
+#include "processors.h"
 
 const char* const kUsage =
     "usage: sumbrel compress [-j N] [-f] [-r] [-c] [-q] [--verify] [--rm] [--skip-existing]\n"
@@ -186,6 +187,6 @@ bool ParseCommandLine(int argc, char** argv, Options& options, std::string& erro
     error = "-o names the output of a single input, so it does not go with -r";
     return false;
   }
-  if (options.jobs == 0) options.jobs = HostOs::UsableProcessors();
+  if (options.jobs == 0) options.jobs = platform::UsableProcessors();
   return true;
 }

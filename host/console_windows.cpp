@@ -119,14 +119,4 @@ bool SendToStandardOutput(const std::string& path, std::string& error) {
 
 void CatchInterrupts() { SetConsoleCtrlHandler(OnControl, TRUE); }
 
-int UsableProcessors() {
-  // The process's affinity mask, as start /affinity or a job object narrows it.
-  DWORD_PTR process = 0, system = 0;
-  if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system)) {
-    const int count = __builtin_popcountll(static_cast<unsigned long long>(process));
-    if (count > 0) return count;
-  }
-  return 1;
-}
-
 }  // namespace HostOs

@@ -112,7 +112,4 @@ bool SendToStandardOutput(const std::string& path, std::string& error);
 // instead of ending the process, so that the jobs clean up.
 void CatchInterrupts();
 
-// The processors this process may run on (its affinity), at least 1.
-int UsableProcessors();
-
 }  // namespace HostOs

@@ -10,6 +10,7 @@
 #include "host_os.h"
 #include "job_process.h"
 #include "job_wire.h"
+#include "program_path.h"
 
 struct JobProcess {
   HANDLE process = nullptr;
@@ -61,17 +62,6 @@ DWORD WINAPI WatchJobPipe(void* pipe) {
   return 0;
 }
 
-std::string ProgramPath() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameA(nullptr, path.data(), DWORD(path.size()));
-    if (n == 0) return "";
-    if (n < path.size()) return path.substr(0, n);
-    if (path.size() >= 65536) return "";
-    path.resize(path.size() * 2);
-  }
-}
-
 void Close(HANDLE& handle) {
   if (handle) CloseHandle(handle);
   handle = nullptr;
@@ -106,8 +96,11 @@ JobProcess* StartJobProcess(const FileJob& job, const PluginLibrary&, std::strin
   startup.hStdInput = jobRead;
   startup.hStdOutput = messageWrite;
   startup.hStdError = errors;
-  // A program path holds no quotes on Windows, so quoting it is enough.
-  std::string command = "\"" + ProgramPath() + "\" " + kJobSwitch;
+  // A program path holds no quotes on Windows, so quoting it is enough. When the path cannot
+  // be had it stays empty, and CreateProcess fails with the system's reason.
+  std::string program, unknown;
+  platform::ProgramPath(program, unknown);
+  std::string command = "\"" + program + "\" " + kJobSwitch;
   PROCESS_INFORMATION started{};
   std::fflush(stdout);
   std::fflush(stderr);

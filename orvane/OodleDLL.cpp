@@ -1,6 +1,7 @@
 #include "OodleDLL.h"
 
 #include "os/Os.h"
+#include "program_path.h"
 
 namespace OodleDLL {
 
@@ -20,7 +21,11 @@ struct AutoLoad {
 
 }  // namespace
 
-std::string ProgramDirectory() { return Os::ProgramDirectory(); }
+std::string ProgramDirectory() {
+  std::string Folder, Error;
+  // Without it, the current folder is the one place left to look.
+  return platform::ProgramFolder(Folder, Error) ? Folder : "./";
+}
 
 void LoadFrom(const std::string& Directory) {
   if (DLLLoaded) return;

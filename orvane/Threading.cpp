@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "os/Os.h"
+#include "processors.h"
 
 namespace {
 constexpr size_t StackSize = 0x400000;
@@ -11,7 +12,7 @@ constexpr size_t StackSize = 0x400000;
 
 void SleepMs(int32_t Milliseconds) { Os::SleepMs(Milliseconds); }
 
-int32_t GetCPUCount() { return Os::CPUCount(); }
+int32_t GetCPUCount() { return platform::UsableProcessors(); }
 
 TTask::TTask() = default;
 

@@ -1,6 +1,5 @@
 #include <dlfcn.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "Os.h"
 
@@ -8,14 +7,6 @@ namespace Os {
 
 const char* const LibraryArch = "linux64";
 const char* const LibraryExtension = ".so";
-
-std::string ProgramDirectory() {
-  std::string Full(4096, '\0');
-  const ssize_t N = ::readlink("/proc/self/exe", Full.data(), Full.size());
-  if (N <= 0) return "./";
-  Full.resize(static_cast<size_t>(N));
-  return Full.substr(0, Full.find_last_of('/') + 1);
-}
 
 bool FileExists(const std::string& Path) {
   struct stat Info;

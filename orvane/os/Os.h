@@ -1,6 +1,8 @@
 // The operating system services orvane uses, behind one interface. Each
 // service is implemented once per system (*Posix.cpp, *Windows.cpp) and the
-// build links one set, so the drivers stay free of system calls.
+// build links one set, so the drivers stay free of system calls. The services
+// other programs need too (the processor count, the program's folder) come
+// from the shared platform library.
 #pragma once
 
 #include <cstddef>
@@ -16,8 +18,6 @@ namespace Os {
 extern const char* const LibraryArch;
 extern const char* const LibraryExtension;
 
-// The folder of the running program file, ending in its separator.
-std::string ProgramDirectory();
 // True when Path names an existing file (not a folder).
 bool FileExists(const std::string& Path);
 // Null when the library cannot be loaded.
@@ -28,8 +28,6 @@ void FreeLibraryFile(void* Library);
 
 // --- processors and threads ----------------------------------------------
 
-// The number of processors this process may run on (its affinity), at least 1.
-int32_t CPUCount();
 void SleepMs(int32_t Milliseconds);
 
 struct TThread;

@@ -1,5 +1,4 @@
 #include <pthread.h>
-#include <sched.h>
 #include <time.h>
 
 #include "Os.h"
@@ -19,14 +18,6 @@ void* Trampoline(void* Self) {
   return nullptr;
 }
 }  // namespace
-
-int32_t CPUCount() {
-  cpu_set_t Set;
-  CPU_ZERO(&Set);
-  if (sched_getaffinity(0, sizeof(Set), &Set) != 0) return 1;
-  const int Count = CPU_COUNT(&Set);
-  return Count > 0 ? Count : 1;
-}
 
 void SleepMs(int32_t Milliseconds) {
   timespec Delay{Milliseconds / 1000, (Milliseconds % 1000) * 1000000L};

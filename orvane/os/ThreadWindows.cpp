@@ -21,13 +21,6 @@ unsigned __stdcall Trampoline(void* Self) {
 }
 }  // namespace
 
-int32_t CPUCount() {
-  DWORD_PTR Process = 0, System = 0;
-  if (!GetProcessAffinityMask(GetCurrentProcess(), &Process, &System)) return 1;
-  const int Count = __builtin_popcountll(static_cast<unsigned long long>(Process));
-  return Count > 0 ? Count : 1;
-}
-
 void SleepMs(int32_t Milliseconds) { Sleep(static_cast<DWORD>(Milliseconds)); }
 
 TThread* StartThread(void (*Main)(void*), void* Arg, size_t StackSize, int& Error) {

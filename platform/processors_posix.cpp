@@ -3,9 +3,11 @@
 #include <sched.h>
 #include <unistd.h>
 
-int32_t ProcessorCount() {
-  // The affinity mask can be wider than the default cpu_set_t on very large
-  // machines, so grow it until the kernel accepts it.
+namespace platform {
+
+int32_t UsableProcessors() {
+  // The affinity mask can be wider than the default cpu_set_t on very large machines, so grow
+  // it until the kernel accepts it.
   for (int cpus = 1024; cpus <= (1 << 20); cpus *= 2) {
     cpu_set_t* set = CPU_ALLOC(cpus);
     if (set == nullptr) break;
@@ -21,3 +23,5 @@ int32_t ProcessorCount() {
   const long online = sysconf(_SC_NPROCESSORS_ONLN);
   return online > 0 ? static_cast<int32_t>(online) : 1;
 }
+
+}  // namespace platform

@@ -1,10 +1,12 @@
-#include "processors.h"
-
 #include <windows.h>
 
-int32_t ProcessorCount() {
-  // The process's affinity mask, as start /affinity or a job object narrows
-  // it; the mask covers the processor group the process runs in.
+#include "processors.h"
+
+namespace platform {
+
+int32_t UsableProcessors() {
+  // The process's affinity mask, as start /affinity or a job object narrows it; the mask covers
+  // the processor group the process runs in.
   DWORD_PTR process = 0, system = 0;
   if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system)) {
     const int count = __builtin_popcountll(static_cast<unsigned long long>(process));
@@ -14,3 +16,5 @@ int32_t ProcessorCount() {
   GetSystemInfo(&info);
   return info.dwNumberOfProcessors > 0 ? static_cast<int32_t>(info.dwNumberOfProcessors) : 1;
 }
+
+}  // namespace platform
