@@ -8,31 +8,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "paths.h"
+#include "system_error.h"
+#include "whole_transfers.h"
+
 namespace {
 
-std::string SystemError(const char* what) {
-  return std::string(what) + ": " + std::strerror(errno);
-}
-
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t written = write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    size -= size_t(written);
-  }
-  return true;
-}
-
-std::string DirectoryOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
+std::string SystemError(const char* what) { return std::string(what) + ": " + platform::LastErrorText(); }
 
 }  // namespace
 
@@ -76,7 +58,7 @@ bool ReplaceFile(const std::string& path, const std::string& contents, std::stri
     return false;
   }
 
-  std::string temporary = DirectoryOf(target) + "/.fennick-XXXXXX";
+  std::string temporary = platform::FolderOf(target) + "/.fennick-XXXXXX";
   const int fd = mkstemp(temporary.data());
   if (fd < 0) {
     error = SystemError("cannot create temporary file");
@@ -89,7 +71,7 @@ bool ReplaceFile(const std::string& path, const std::string& contents, std::stri
     return false;
   };
 
-  if (!WriteAll(fd, contents.data(), contents.size())) return fail("cannot write");
+  if (!platform::WriteAll(fd, contents.data(), contents.size())) return fail("cannot write");
   // Keep the owner where we may set it (as root); a failure only means the
   // file now belongs to us, which an ordinary user's rewrite does anyway.
   if (fchown(fd, original.st_uid, original.st_gid) != 0) { /* best effort */ }

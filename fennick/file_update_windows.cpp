@@ -6,35 +6,13 @@
 
 #include <cstdint>
 
+#include "paths.h"
+#include "system_error.h"
+#include "whole_transfers.h"
+
 namespace {
 
-std::string SystemError(const char* what) {
-  const DWORD code = GetLastError();
-  char text[512] = "";
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                 text, sizeof text, nullptr);
-  std::string reason(text, n);
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.'))
-    reason.pop_back();
-  if (reason.empty()) reason = "error " + std::to_string(code);
-  return std::string(what) + ": " + reason;
-}
-
-std::string DirectoryOf(const std::string& path) {
-  const size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? "." : path.substr(0, slash + 1);
-}
-
-bool WriteAll(HANDLE file, const char* data, size_t size) {
-  while (size > 0) {
-    const DWORD piece = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-    DWORD written = 0;
-    if (!WriteFile(file, data, piece, &written, nullptr) || written == 0) return false;
-    data += written;
-    size -= written;
-  }
-  return true;
-}
+std::string SystemError(const char* what) { return std::string(what) + ": " + platform::LastErrorText(); }
 
 }  // namespace
 
@@ -80,7 +58,7 @@ bool ReplaceFile(const std::string& path, const std::string& contents, std::stri
   // Creates an empty file of a name that nothing else uses, in the same folder
   // so that the final move stays within one volume.
   char temporary[MAX_PATH];
-  if (GetTempFileNameA(DirectoryOf(target).c_str(), "fnk", 0, temporary) == 0) {
+  if (GetTempFileNameA(platform::FolderOf(target).c_str(), "fnk", 0, temporary) == 0) {
     error = SystemError("cannot create temporary file");
     return false;
   }
@@ -93,7 +71,7 @@ bool ReplaceFile(const std::string& path, const std::string& contents, std::stri
 
   HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return fail("cannot open temporary file", file);
-  if (!WriteAll(file, contents.data(), contents.size())) return fail("cannot write", file);
+  if (!platform::WriteAll(file, contents.data(), contents.size())) return fail("cannot write", file);
   if (!FlushFileBuffers(file)) return fail("cannot flush", file);
   if (!CloseHandle(file)) return fail("cannot close", INVALID_HANDLE_VALUE);
   // The file keeps its attributes (hidden, system, archive, ...). Read-only

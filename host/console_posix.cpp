@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -10,19 +9,14 @@
 
 #include "file_jobs.h"
 #include "host_os.h"
+#include "whole_transfers.h"
 
 namespace HostOs {
 
 namespace {
 
-void WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n <= 0) return;  // a display that cannot be written is not worth failing over
-    done += size_t(n);
-  }
-}
+// A display that cannot be written is not worth failing over.
+void Show(const std::string& text) { (void)platform::WriteAll(STDERR_FILENO, text.data(), text.size()); }
 
 // Copies all of `from` to `to` (file descriptors); false with the reason on a failure.
 bool CopyAll(int from, int to, std::string& error) {
@@ -63,9 +57,9 @@ int TerminalColumns() {
   return 80;
 }
 
-void ShowStatusLine(const std::string& line) { WriteAll(STDERR_FILENO, "\r" + line + "\x1b[K"); }
+void ShowStatusLine(const std::string& line) { Show("\r" + line + "\x1b[K"); }
 
-void ClearStatusLine() { WriteAll(STDERR_FILENO, "\r\x1b[K"); }
+void ClearStatusLine() { Show("\r\x1b[K"); }
 
 bool SpoolStandardInput(const std::string& path, std::string& error) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);

@@ -4,6 +4,7 @@
 
 #include "file_jobs.h"
 #include "host_os.h"
+#include "whole_transfers.h"
 
 // cmd.exe hands wildcards over as they are typed, so the runtime expands them (as a POSIX
 // shell would) before main sees the arguments.
@@ -19,16 +20,6 @@ HANDLE Handle(Stream stream) {
   return GetStdHandle(stream == Stream::Input    ? STD_INPUT_HANDLE
                       : stream == Stream::Output ? STD_OUTPUT_HANDLE
                                                  : STD_ERROR_HANDLE);
-}
-
-bool WriteAll(HANDLE to, const char* bytes, size_t count) {
-  while (count > 0) {
-    DWORD n = 0;
-    if (!WriteFile(to, bytes, DWORD(count), &n, nullptr) || n == 0) return false;
-    bytes += n;
-    count -= n;
-  }
-  return true;
 }
 
 // Copies all of `from` to `to`; false with the reason on a failure. A pipe whose writer has
@@ -47,7 +38,7 @@ bool CopyAll(HANDLE from, HANDLE to, std::string& error) {
       error = "interrupted";
       return false;
     }
-    if (!WriteAll(to, buffer.data(), n)) {
+    if (!platform::WriteAll(to, buffer.data(), n)) {
       error = g_interrupted ? "interrupted" : "write failed: " + LastReason();
       return false;
     }
@@ -85,12 +76,12 @@ void ShowStatusLine(const std::string& line) {
   std::string text = "\r" + line;
   if (line.size() < width) text += std::string(width - line.size(), ' ');
   text += "\r" + line;
-  WriteAll(Handle(Stream::Error), text.data(), text.size());
+  platform::WriteAll(Handle(Stream::Error), text.data(), text.size());
 }
 
 void ClearStatusLine() {
   const std::string text = "\r" + std::string(size_t(TerminalColumns() - 1), ' ') + "\r";
-  WriteAll(Handle(Stream::Error), text.data(), text.size());
+  platform::WriteAll(Handle(Stream::Error), text.data(), text.size());
 }
 
 bool SpoolStandardInput(const std::string& path, std::string& error) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host_os.h"
+#include "paths.h"
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -80,9 +81,10 @@ class LibraryName {
 // A failed write where the folder has less room than the file `what` may take. The folder is
 // named as the user knows it, not as the job's own folder inside it.
 std::string OutOfRoom(const char* what, const std::string& path, int64_t bytes) {
-  std::string folder = FolderOf(path);
-  if (BaseOf(folder).compare(0, HostOs::kJobFolderPrefixLength, HostOs::kJobFolderPrefix) == 0)
-    folder = FolderOf(folder);
+  std::string folder = platform::FolderOf(path);
+  const std::string name = platform::BaseOf(folder);
+  if (name.compare(0, HostOs::kJobFolderPrefixLength, HostOs::kJobFolderPrefix) == 0)
+    folder = platform::FolderOf(folder);
   return std::string("cannot write the ") + what + " in " + folder + ": " + HostOs::DiskFullReason() +
          " (it needs up to " + std::to_string(bytes) + " bytes)";
 }
@@ -102,7 +104,7 @@ bool RestoreChecked(Module& module, JobListener& listener, const std::string& in
     // The library gives no reason. The restored file's length is known: without room for it
     // the disk is the cause; with room a failed write is unlikely, so a model-coded file it
     // refuses is most likely cut short or corrupt.
-    if (!HostOs::RoomFor(FolderOf(output), header.originalSize))
+    if (!HostOs::RoomFor(platform::FolderOf(output), header.originalSize))
       error = OutOfRoom("restored file", output, header.originalSize);
     else if (header.form == PackedForm::ModelCoded)
       error = "damaged compressed file: its coded stream does not decode (it is cut short or "
@@ -153,7 +155,8 @@ bool RemoveInput(const FileJob& job, JobResult& result) {
 JobResult Compress(Module& module, JobListener& listener, const FileJob& job) {
   JobResult result;
   std::string temp;
-  if (!MakeTempIn(job.workFolder, BaseOf(job.output), ".sbk", temp, result.text)) return result;
+  if (!MakeTempIn(job.workFolder, platform::BaseOf(job.output), ".sbk", temp, result.text))
+    return result;
   const LibraryName input(job.input, ".mp3", job.linkFolder, result.text);
   if (input.name().empty()) {
     HostOs::RemoveFile(temp);
@@ -179,7 +182,7 @@ JobResult Compress(Module& module, JobListener& listener, const FileJob& job) {
     std::string restored;
     int64_t frames = 0;
     listener.base = header.originalSize;
-    if (!MakeTempIn(job.workFolder, BaseOf(job.output), ".verify", restored, result.text)) {
+    if (!MakeTempIn(job.workFolder, platform::BaseOf(job.output), ".verify", restored, result.text)) {
       HostOs::RemoveFile(temp);
       return result;
     }
@@ -213,7 +216,8 @@ JobResult Compress(Module& module, JobListener& listener, const FileJob& job) {
 JobResult Restore(Module& module, JobListener& listener, const FileJob& job) {
   JobResult result;
   std::string temp;
-  if (!MakeTempIn(job.workFolder, BaseOf(job.output), ".part", temp, result.text)) return result;
+  if (!MakeTempIn(job.workFolder, platform::BaseOf(job.output), ".part", temp, result.text))
+    return result;
   const LibraryName input(job.input, ".sbk", job.linkFolder, result.text);
   if (input.name().empty()) {
     HostOs::RemoveFile(temp);

@@ -11,11 +11,11 @@
 #include <filesystem>
 
 #include "host_os.h"
+#include "paths.h"
+#include "system_error.h"
 #include "job_planner.h"
 
 namespace HostOs {
-
-const char* const kSeparators = "/";
 
 namespace {
 
@@ -41,15 +41,15 @@ void SyncFolder(const std::string& folder) {
 
 // After the rename: with --rm the new name must reach the disk before the input goes.
 bool Placed(const std::string& output, bool durable) {
-  if (durable) SyncFolder(FolderOf(output));
+  if (durable) SyncFolder(platform::FolderOf(output));
   return true;
 }
 
 }  // namespace
 
-std::string LastReason() { return std::strerror(errno); }
+std::string LastReason() { return platform::LastErrorText(); }
 
-std::string DiskFullReason() { return std::strerror(ENOSPC); }
+std::string DiskFullReason() { return platform::ErrorText(ENOSPC); }
 
 bool OpenedStatus(const std::string& path, FileStatus& status, std::string& error) {
   // Non-blocking, so that a FIFO with such a name is refused rather than waited on.
@@ -223,7 +223,7 @@ bool NameForLibrary(const std::string& input, const char* extension, const std::
     return false;
   }
   std::string link;
-  bool ok = MakeTempIn(folder, BaseOf(input), extension, link, error);
+  bool ok = MakeTempIn(folder, platform::BaseOf(input), extension, link, error);
   if (ok) {
     // The temporary name is ours; a link takes its place.
     ok = unlink(link.c_str()) == 0 && symlink(target, link.c_str()) == 0;

@@ -5,27 +5,15 @@
 #include <filesystem>
 
 #include "host_os.h"
+#include "paths.h"
+#include "system_error.h"
 #include "job_planner.h"
 
 namespace HostOs {
 
-const char* const kSeparators = "\\/";
-
 namespace {
 
-std::string Describe(DWORD code) {
-  char* text = nullptr;
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string reason = n && text ? std::string(text, n) : "error " + std::to_string(code);
-  if (text) LocalFree(text);
-  // Messages end in ".\r\n"; ours go on after a colon.
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
-                             reason.back() == '.' || reason.back() == ' '))
-    reason.pop_back();
-  return reason;
-}
+std::string Describe(DWORD code) { return platform::ErrorText(code); }
 
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -266,7 +254,7 @@ bool NameForLibrary(const std::string& input, const char* extension, const std::
   // Any other name: a hard link of the right form, or where none can be made (another
   // volume), a copy.
   std::string link;
-  if (!MakeTempIn(folder, BaseOf(input), extension, link, error)) return false;
+  if (!MakeTempIn(folder, platform::BaseOf(input), extension, link, error)) return false;
   DeleteFileA(link.c_str());
   if (CreateHardLinkA(link.c_str(), input.c_str(), nullptr) ||
       CopyFileA(input.c_str(), link.c_str(), TRUE)) {

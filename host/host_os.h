@@ -12,8 +12,6 @@ namespace HostOs {
 
 // --- names -----------------------------------------------------------------
 
-// The characters that end a folder's part of a path.
-extern const char* const kSeparators;
 // Each job's folder beside its output starts so; walks pass over such folders, which only a
 // job of an earlier, killed command leaves behind.
 constexpr char kJobFolderPrefix[] = ".sumbrel-job-";

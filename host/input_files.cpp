@@ -5,10 +5,11 @@
 #include <cstring>
 
 #include "host_os.h"
+#include "paths.h"
 
 bool HasExtension(const std::string& path, const char* extension) {
   const size_t length = std::strlen(extension);
-  const size_t slash = path.find_last_of(HostOs::kSeparators);
+  const size_t slash = path.find_last_of(platform::kSeparators);
   const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
   if (path.size() - nameStart <= length) return false;  // a name that is only the extension
   for (size_t i = 0; i < length; ++i)

@@ -8,28 +8,18 @@
 #include <cstring>
 
 #include "host_os.h"
+#include "paths.h"
 
 namespace {
 
 // The same output may be named in different ways (./a, a); compare it by its real folder.
 std::string OutputIdentity(const std::string& output) {
   std::string folder;
-  if (!HostOs::ResolvedFolder(FolderOf(output), folder)) return output;
-  return folder + "/" + BaseOf(output);
+  if (!HostOs::ResolvedFolder(platform::FolderOf(output), folder)) return output;
+  return folder + "/" + platform::BaseOf(output);
 }
 
 }  // namespace
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of(HostOs::kSeparators);
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseOf(const std::string& path) {
-  const size_t slash = path.find_last_of(HostOs::kSeparators);
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 bool MakeTempIn(const std::string& folder, const std::string& name, const char* suffix,
                 std::string& temp, std::string& error) {
@@ -68,7 +58,7 @@ std::string JobPlanner::Plan(const std::string& input, FileJob& job) {
     if (!damage.empty()) return damage;
     job.workBytes = job.header.originalSize;
     if (test) {
-      job.output = scratchFolder + "/" + BaseOf(input);
+      job.output = scratchFolder + "/" + platform::BaseOf(input);
       job.outputName = "";
       return "";
     }

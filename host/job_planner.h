@@ -43,10 +43,6 @@ struct JobPlanner {
   std::string Plan(const std::string& input, FileJob& job);
 };
 
-// The folder part of a path ("." when it has none) and the name after the last slash.
-std::string FolderOf(const std::string& path);
-std::string BaseOf(const std::string& path);
-
 // A new, empty file in `folder` named after `name`. The suffix keeps the extension the library
 // looks at. False with the reason in `error`.
 bool MakeTempIn(const std::string& folder, const std::string& name, const char* suffix,

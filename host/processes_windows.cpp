@@ -11,6 +11,7 @@
 #include "job_process.h"
 #include "job_wire.h"
 #include "program_path.h"
+#include "whole_transfers.h"
 
 struct JobProcess {
   HANDLE process = nullptr;
@@ -22,32 +23,10 @@ namespace {
 
 const char kJobSwitch[] = "--sumbrel-job-process";
 
-bool WriteAll(HANDLE to, const void* bytes, size_t count) {
-  const char* p = static_cast<const char*>(bytes);
-  while (count > 0) {
-    DWORD n = 0;
-    if (!WriteFile(to, p, DWORD(count), &n, nullptr) || n == 0) return false;
-    p += n;
-    count -= n;
-  }
-  return true;
-}
-
-bool ReadAll(HANDLE from, void* bytes, size_t count) {
-  char* p = static_cast<char*>(bytes);
-  while (count > 0) {
-    DWORD n = 0;
-    if (!ReadFile(from, p, DWORD(count), &n, nullptr) || n == 0) return false;
-    p += n;
-    count -= n;
-  }
-  return true;
-}
-
 class PipeChannel final : public JobChannel {
  public:
   explicit PipeChannel(HANDLE pipe) : pipe_(pipe) {}
-  void Send(const void* bytes, size_t count) override { WriteAll(pipe_, bytes, count); }
+  void Send(const void* bytes, size_t count) override { platform::WriteAll(pipe_, bytes, count); }
 
  private:
   HANDLE pipe_;
@@ -120,7 +99,8 @@ JobProcess* StartJobProcess(const FileJob& job, const PluginLibrary&, std::strin
   const std::string bytes = EncodeJob(job);
   const uint32_t length = uint32_t(bytes.size());
   // A child that cannot take its job ends without a result, which is reported then.
-  if (WriteAll(jobWrite, &length, sizeof length)) WriteAll(jobWrite, bytes.data(), bytes.size());
+  if (platform::WriteAll(jobWrite, &length, sizeof length))
+    platform::WriteAll(jobWrite, bytes.data(), bytes.size());
   return new JobProcess{started.hProcess, messageRead, jobWrite};
 }
 
@@ -168,10 +148,10 @@ int RunAsJobProcess(int argc, char** argv) {
   HostOs::CatchInterrupts();
   HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
   uint32_t length = 0;
-  if (!ReadAll(in, &length, sizeof length) || length > (1u << 20)) return 3;
+  if (!platform::ReadAll(in, &length, sizeof length) || length > (1u << 20)) return 3;
   std::string bytes(length, '\0');
   FileJob job;
-  if (!ReadAll(in, bytes.data(), length) || !DecodeJob(bytes, job)) return 3;
+  if (!platform::ReadAll(in, bytes.data(), length) || !DecodeJob(bytes, job)) return 3;
   HANDLE watcher = CreateThread(nullptr, 0, WatchJobPipe, in, 0, nullptr);
   if (watcher) CloseHandle(watcher);
   PluginLibrary library;

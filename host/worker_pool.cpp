@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host_os.h"
+#include "paths.h"
 #include "job_process.h"
 
 namespace {
@@ -57,8 +58,9 @@ struct Worker {
 // ends: a job killed or crashed leaves nothing behind in the user's folder.
 bool MakeWorkFolder(Worker& worker, const FileJob& job) {
   std::string folder, reason;
-  if (!HostOs::MakeUniqueFolder(FolderOf(job.output) + "/" + HostOs::kJobFolderPrefix, folder, reason)) {
-    worker.text = "cannot write in the folder " + FolderOf(job.output) + ": " + reason;
+  const std::string parent = platform::FolderOf(job.output);
+  if (!HostOs::MakeUniqueFolder(parent + "/" + HostOs::kJobFolderPrefix, folder, reason)) {
+    worker.text = "cannot write in the folder " + parent + ": " + reason;
     return false;
   }
   worker.workFolder = folder;

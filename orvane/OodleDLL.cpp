@@ -1,6 +1,7 @@
 #include "OodleDLL.h"
 
 #include "os/Os.h"
+#include "library.h"
 #include "program_path.h"
 
 namespace OodleDLL {
@@ -31,19 +32,19 @@ void LoadFrom(const std::string& Directory) {
   if (DLLLoaded) return;
   std::string Path;
   for (const char* Version : {"oo2core_4_", "oo2core_5_", "oo2core_6_"}) {
-    const std::string Candidate = Directory + Version + Os::LibraryArch + Os::LibraryExtension;
+    const std::string Candidate = Directory + Version + Os::LibraryArch + platform::kLibraryExtension;
     if (Os::FileExists(Candidate)) {
       Path = Candidate;
       break;
     }
   }
-  if (Path.empty()) Path = Directory + "oo2core_7_" + Os::LibraryArch + Os::LibraryExtension;
+  if (Path.empty()) Path = Directory + "oo2core_7_" + Os::LibraryArch + platform::kLibraryExtension;
 
-  DLLHandle = Os::LoadLibraryFile(Path);
+  DLLHandle = platform::LoadLibraryFile(Path);
   DLLLoaded = DLLHandle != nullptr;
   if (DLLLoaded) {
-    OodleLZ_Compress = reinterpret_cast<TOodleLZ_Compress>(Os::FindEntry(DLLHandle, "OodleLZ_Compress"));
-    OodleLZ_Decompress = reinterpret_cast<TOodleLZ_Decompress>(Os::FindEntry(DLLHandle, "OodleLZ_Decompress"));
+    OodleLZ_Compress = reinterpret_cast<TOodleLZ_Compress>(platform::FindEntry(DLLHandle, "OodleLZ_Compress"));
+    OodleLZ_Decompress = reinterpret_cast<TOodleLZ_Decompress>(platform::FindEntry(DLLHandle, "OodleLZ_Decompress"));
   }
 }
 
@@ -53,7 +54,7 @@ void Deinit() {
   if (!DLLLoaded) return;
   OodleLZ_Compress = nullptr;
   OodleLZ_Decompress = nullptr;
-  Os::FreeLibraryFile(DLLHandle);
+  platform::FreeLibraryFile(DLLHandle);
   DLLHandle = nullptr;
   DLLLoaded = false;
 }

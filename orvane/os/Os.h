@@ -13,18 +13,12 @@ namespace Os {
 
 // --- loading the codec library -------------------------------------------
 
-// The parts of the library's file name that depend on the system:
-// "oo2core_7_" + LibraryArch + LibraryExtension.
+// The part of the library's file name that depends on the system:
+// "oo2core_7_" + LibraryArch + the system's library extension.
 extern const char* const LibraryArch;
-extern const char* const LibraryExtension;
 
 // True when Path names an existing file (not a folder).
 bool FileExists(const std::string& Path);
-// Null when the library cannot be loaded.
-void* LoadLibraryFile(const std::string& Path);
-// Null when the library has no such entry point.
-void* FindEntry(void* Library, const char* Name);
-void FreeLibraryFile(void* Library);
 
 // --- processors and threads ----------------------------------------------
 

@@ -2,6 +2,7 @@
 // there only when the job succeeds, so a failed or cancelled job leaves no partial file and
 // an existing file stays as it was.
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -34,3 +35,17 @@ bool SameFile(const char* a, const char* b);
 
 // False when the path names a folder, or an existing file this process may not write.
 bool MayReplace(const char* path);
+
+// The system calls under PendingOutput, one file per system (output_file_*.cpp).
+namespace output_file_system {
+
+// A number that differs from process to process and call to call, for temporary names.
+uint64_t Seed();
+// Creates the file `path`, which must not exist yet, open for binary writing. Null on failure,
+// with `exists` telling whether a file of that name was in the way.
+FILE* CreateNew(const std::string& path, bool& exists);
+// Moves `from` to `to` in one step, replacing a file that is there.
+bool Replace(const std::string& from, const std::string& to);
+void Remove(const std::string& path);
+
+}  // namespace output_file_system

@@ -1,30 +1,23 @@
 #include "plugin_library.h"
 
-#include <dlfcn.h>
-
+#include "library.h"
 #include "program_path.h"
-
-namespace {
-
-const char kLibraryName[] = "libsumbrel.so";
-
-}  // namespace
 
 bool LoadPluginLibrary(PluginLibrary& library, std::string& error) {
   // The library sits beside the program, wherever the program was installed or called from.
   std::string folder;
   if (!platform::ProgramFolder(folder, error)) return false;
-  library.path = folder + kLibraryName;
-  library.handle = dlopen(library.path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  library.path = folder + platform::kLibraryPrefix + "sumbrel" + platform::kLibraryExtension;
+  std::string reason;
+  library.handle = platform::LoadLibraryFile(library.path, &reason);
   if (!library.handle) {
-    const char* reason = dlerror();
-    error = std::string("cannot load the library: ") + (reason ? reason : library.path.c_str());
+    error = "cannot load the library: " + reason;
     return false;
   }
-  library.getModule = reinterpret_cast<GetModuleFunction>(dlsym(library.handle, "GetModule"));
+  library.getModule = reinterpret_cast<GetModuleFunction>(platform::FindEntry(library.handle, "GetModule"));
   if (!library.getModule) {
     error = "the library " + library.path + " has no entry point GetModule";
-    dlclose(library.handle);
+    platform::FreeLibraryFile(library.handle);
     library.handle = nullptr;
     return false;
   }
