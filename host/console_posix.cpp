@@ -7,7 +7,6 @@
 #include <cstring>
 #include <vector>
 
-#include "file_jobs.h"
 #include "host_os.h"
 #include "whole_transfers.h"
 

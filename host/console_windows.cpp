@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "file_jobs.h"
 #include "host_os.h"
 #include "whole_transfers.h"
 

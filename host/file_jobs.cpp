@@ -9,7 +9,6 @@
 #include "host_os.h"
 #include "paths.h"
 
-volatile std::sig_atomic_t g_interrupted = 0;
 
 namespace {
 

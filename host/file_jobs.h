@@ -1,16 +1,12 @@
 // One file's job as it runs in a process of its own (the library allows one job per process):
 // the library's call, the checks of its result, the verifying pass and the final rename.
 #pragma once
-#include <csignal>
 #include <cstdint>
 #include <string>
 
 #include "job_planner.h"
 #include "packed_header.h"
 #include "sumbrel.h"
-
-// Set by the signal handlers; a running job asks the library to stop at its next step.
-extern volatile std::sig_atomic_t g_interrupted;
 
 // Where a running job's progress goes: MP3 bytes done so far within the job.
 class JobProgress {

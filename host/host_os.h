@@ -2,6 +2,7 @@
 // implemented once per system (*_posix.cpp, *_windows.cpp) and the build links one set, so
 // that the command's own code stays free of system calls.
 #pragma once
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -106,8 +107,13 @@ void ClearStatusLine();
 bool SpoolStandardInput(const std::string& path, std::string& error);
 bool SendToStandardOutput(const std::string& path, std::string& error);
 
-// Ctrl-C, and whatever else ends a command from outside, sets `g_interrupted` (file_jobs.h)
-// instead of ending the process, so that the jobs clean up.
+// Ctrl-C, and whatever else ends a command from outside, sets `g_interrupted` (below) instead
+// of ending the process, so that the jobs clean up.
 void CatchInterrupts();
 
 }  // namespace HostOs
+
+// Set by the system layer when the command is asked to stop (CatchInterrupts, and in a job's
+// process the parent closing its pipe); a running job then asks the library to stop at its
+// next step, and the pool starts no more jobs.
+inline volatile std::sig_atomic_t g_interrupted = 0;

@@ -18,7 +18,7 @@ class JobChannel {
   ~JobChannel() = default;
 };
 
-// What a job's process does, on every system (worker_pool.cpp).
+// What a job's process does, on every system (job_child.cpp).
 void RunJobHere(const FileJob& job, const PluginLibrary& library, JobChannel& channel);
 
 struct JobProcess;

@@ -7,39 +7,10 @@
 
 #include "host_os.h"
 #include "paths.h"
+#include "job_messages.h"
 #include "job_process.h"
 
 namespace {
-
-// What a child tells its parent, one whole message at a time.
-struct Message {
-  enum Kind : int32_t { Progress, Done } kind;
-  int32_t ok;
-  int64_t doneBytes;
-  int64_t inBytes, outBytes;
-  char text[1024];
-};
-// Small enough to be written whole in one call to a pipe on every system.
-static_assert(sizeof(Message) <= 4096);
-
-// Passes progress on to the parent, at most twenty times a second.
-class PipeProgress final : public JobProgress {
- public:
-  explicit PipeProgress(JobChannel& channel) : channel_(channel) {}
-  void Report(int64_t doneBytes) override {
-    const double now = MonotonicSeconds();
-    if (now - last_ < 0.05) return;
-    last_ = now;
-    Message message{};
-    message.kind = Message::Progress;
-    message.doneBytes = doneBytes;
-    channel_.Send(&message, sizeof message);
-  }
-
- private:
-  JobChannel& channel_;
-  double last_ = -1;
-};
 
 struct Worker {
   JobProcess* process = nullptr;
@@ -87,16 +58,16 @@ bool Start(Worker& worker, const std::vector<FileJob>& jobs, const PluginLibrary
 
 // Reads what is there; returns false at the end of the pipe.
 bool Drain(Worker& worker) {
-  char buffer[sizeof(Message) * 8];
+  char buffer[sizeof(JobMessage) * 8];
   const int64_t n = ReadJobProcess(worker.process, buffer, sizeof buffer);
   if (n < 0) return true;
   if (n == 0) return false;
   worker.pending.append(buffer, size_t(n));
-  while (worker.pending.size() >= sizeof(Message)) {
-    Message message;
+  while (worker.pending.size() >= sizeof(JobMessage)) {
+    JobMessage message;
     std::memcpy(&message, worker.pending.data(), sizeof message);
     worker.pending.erase(0, sizeof message);
-    if (message.kind == Message::Progress) {
+    if (message.kind == JobMessage::Progress) {
       worker.doneBytes = message.doneBytes;
     } else {
       message.text[sizeof message.text - 1] = '\0';
@@ -123,26 +94,6 @@ void PrintOutcome(const FileJob& job, bool ok, const std::string& text, Progress
 }
 
 }  // namespace
-
-void RunJobHere(const FileJob& job, const PluginLibrary& library, JobChannel& channel) {
-  Message message{};
-  message.kind = Message::Done;
-  JobListener listener;
-  PipeProgress progress(channel);
-  listener.progress = &progress;
-  Module* module = library.getModule(reinterpret_cast<intptr_t>(
-      static_cast<ProgressListener*>(&listener)));
-  JobResult result;
-  if (!module)
-    result.text = "the library could not create its module (out of memory)";
-  else
-    result = RunJob(*module, listener, job);
-  message.ok = result.ok;
-  message.inBytes = result.inBytes;
-  message.outBytes = result.outBytes;
-  std::snprintf(message.text, sizeof message.text, "%s", result.text.c_str());
-  channel.Send(&message, sizeof message);
-}
 
 // Prints the outcomes in the order of the jobs, whatever order they end in, so that the
 // output of a command is the same from run to run.
