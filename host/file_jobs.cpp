@@ -154,7 +154,7 @@ bool RemoveInput(const FileJob& job, JobResult& result) {
 JobResult Compress(Module& module, JobListener& listener, const FileJob& job) {
   JobResult result;
   std::string temp;
-  if (!MakeTempIn(job.workFolder, platform::BaseOf(job.output), ".sbk", temp, result.text))
+  if (!HostOs::MakeTempIn(job.workFolder, platform::BaseOf(job.output), ".sbk", temp, result.text))
     return result;
   const LibraryName input(job.input, ".mp3", job.linkFolder, result.text);
   if (input.name().empty()) {
@@ -181,7 +181,7 @@ JobResult Compress(Module& module, JobListener& listener, const FileJob& job) {
     std::string restored;
     int64_t frames = 0;
     listener.base = header.originalSize;
-    if (!MakeTempIn(job.workFolder, platform::BaseOf(job.output), ".verify", restored, result.text)) {
+    if (!HostOs::MakeTempIn(job.workFolder, platform::BaseOf(job.output), ".verify", restored, result.text)) {
       HostOs::RemoveFile(temp);
       return result;
     }
@@ -215,7 +215,7 @@ JobResult Compress(Module& module, JobListener& listener, const FileJob& job) {
 JobResult Restore(Module& module, JobListener& listener, const FileJob& job) {
   JobResult result;
   std::string temp;
-  if (!MakeTempIn(job.workFolder, platform::BaseOf(job.output), ".part", temp, result.text))
+  if (!HostOs::MakeTempIn(job.workFolder, platform::BaseOf(job.output), ".part", temp, result.text))
     return result;
   const LibraryName input(job.input, ".sbk", job.linkFolder, result.text);
   if (input.name().empty()) {

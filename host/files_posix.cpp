@@ -13,7 +13,6 @@
 #include "host_os.h"
 #include "paths.h"
 #include "system_error.h"
-#include "job_planner.h"
 
 namespace HostOs {
 

@@ -54,6 +54,10 @@ bool MakeUniqueFolder(const std::string& prefix, std::string& folder, std::strin
 // Creates a new, empty file `prefix` + a unique part + `suffix`; false with the reason.
 bool MakeUniqueFile(const std::string& prefix, const char* suffix, std::string& path,
                     std::string& error);
+// A new, empty file in `folder` named after `name`. The suffix keeps the extension the library
+// looks at. False with the reason in `error`. (files.cpp: the same on every system.)
+bool MakeTempIn(const std::string& folder, const std::string& name, const char* suffix,
+                std::string& temp, std::string& error);
 // Removes a folder and everything in it; failures are ignored.
 void RemoveTree(const std::string& folder);
 // Removes a file; false with the reason in `reason` (when given) on a failure.

@@ -42,8 +42,3 @@ struct JobPlanner {
   static const std::string kSkipped;
   std::string Plan(const std::string& input, FileJob& job);
 };
-
-// A new, empty file in `folder` named after `name`. The suffix keeps the extension the library
-// looks at. False with the reason in `error`.
-bool MakeTempIn(const std::string& folder, const std::string& name, const char* suffix,
-                std::string& temp, std::string& error);
