@@ -7,6 +7,7 @@
 #include "host_os.h"
 #include "paths.h"
 #include "system_error.h"
+#include "unique_number.h"
 
 namespace HostOs {
 
@@ -48,14 +49,9 @@ bool StatusThrough(const std::string& path, DWORD access, DWORD flags, FileStatu
 }
 
 // A name part that no other process of this or any other run is likely to pick.
+// Six characters, as mkstemp fills in elsewhere.
 std::string UniquePart() {
-  static uint64_t counter = 0;
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  uint64_t x = uint64_t(now.QuadPart) ^ (uint64_t(GetCurrentProcessId()) << 32) ^ ++counter * 0x9E3779B97F4A7C15ull;
-  x ^= x >> 31;
-  x *= 0xBF58476D1CE4E5B9ull;
-  x ^= x >> 29;
+  uint64_t x = platform::UniqueNumber();
   static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   std::string part;
   for (int i = 0; i < 6; ++i, x /= 36) part += digits[x % 36];

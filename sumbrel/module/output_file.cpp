@@ -1,8 +1,7 @@
 #include "module/output_file.h"
 
-#include <atomic>
-
 #include "paths.h"
+#include "unique_number.h"
 
 namespace {
 
@@ -10,11 +9,7 @@ namespace sys = output_file_system;
 
 // Names need only differ from files already there: creating them new settles collisions.
 std::string CandidateName(const std::string& folder) {
-  static std::atomic<uint64_t> counter{0};
-  uint64_t x = sys::Seed() ^ counter.fetch_add(1) * 0x9E3779B97F4A7C15ull;
-  x ^= x >> 29;
-  x *= 0xBF58476D1CE4E5B9ull;
-  x ^= x >> 32;
+  const uint64_t x = platform::UniqueNumber();
   char suffix[17];
   for (int i = 0; i < 16; ++i) suffix[i] = "0123456789abcdef"[(x >> (4 * i)) & 15];
   suffix[16] = 0;

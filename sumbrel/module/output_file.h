@@ -39,8 +39,6 @@ bool MayReplace(const char* path);
 // The system calls under PendingOutput, one file per system (output_file_*.cpp).
 namespace output_file_system {
 
-// A number that differs from process to process and call to call, for temporary names.
-uint64_t Seed();
 // Creates the file `path`, which must not exist yet, open for binary writing. Null on failure,
 // with `exists` telling whether a file of that name was in the way.
 FILE* CreateNew(const std::string& path, bool& exists);

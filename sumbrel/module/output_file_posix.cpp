@@ -5,14 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
 namespace output_file_system {
-
-uint64_t Seed() {
-  return uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()) ^ uint64_t(getpid()) << 40;
-}
 
 FILE* CreateNew(const std::string& path, bool& exists) {
   // 0666 so that the finished file gets the permissions the user's umask gives new files.

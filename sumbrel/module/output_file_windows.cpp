@@ -24,12 +24,6 @@ bool FileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION& info) {
 
 namespace output_file_system {
 
-uint64_t Seed() {
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return uint64_t(now.QuadPart) ^ uint64_t(GetCurrentProcessId()) << 40;
-}
-
 FILE* CreateNew(const std::string& path, bool& exists) {
   const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                        _S_IREAD | _S_IWRITE);
