@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "Crc32.h"
+#include "crc32.h"
 #include "Decoder.h"
 #include "MemoryStreams.h"
 #include "driver_samples.h"

@@ -1,6 +1,6 @@
 #include "ChecksumStream.h"
 
-#include "Crc32.h"
+#include "crc32.h"
 
 int32_t TChecksumStream::Read(void* Buffer, int32_t Count) {
   const int32_t Got = FInner.Read(Buffer, Count);

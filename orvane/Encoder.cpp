@@ -11,7 +11,7 @@
 #include "ChecksumStream.h"
 #include "os/Os.h"
 #include "Container.h"
-#include "Crc32.h"
+#include "crc32.h"
 #include "OodleDetect.h"
 #include "LevelSearch.h"
 #include "OodleDLL.h"

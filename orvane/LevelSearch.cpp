@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "Container.h"
-#include "Crc32.h"
+#include "crc32.h"
 #include "OodleDLL.h"
 #include "OodleDetect.h"
 #include "ProgramState.h"

@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "Crc32.h"
+#include "crc32.h"
 #include "OodleDLL.h"
 #include "Threading.h"
 #include "driver_samples.h"

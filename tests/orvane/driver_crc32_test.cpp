@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include "Crc32.h"
+#include "crc32.h"
 #include "driver_samples.h"
 
 namespace {

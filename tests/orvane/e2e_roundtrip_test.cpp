@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include "Crc32.h"
+#include "crc32.h"
 #include "driver_samples.h"
 #include "e2e_layout.h"
 #include "e2e_run.h"

@@ -1,12 +1,12 @@
 #pragma once
-// The two checksums of the container, both standard so that other programs can
-// compute them:
+// Two standard checksums, so that other programs can compute what ours record:
 // - CRC-32 (reflected polynomial 0xEDB88320), the value zlib's crc32 gives:
-//   the encoder's cheap first test of a recompression, and what the container
+//   orvane's cheap first test of a recompression, and what its container
 //   records of every kept stream;
 // - CRC-32C (Castagnoli, reflected polynomial 0x82F63B78), the value of iSCSI,
-//   ext4 and SSE4.2's crc32 instruction: the checksum of the whole input and of
-//   the container itself, computed on every byte that passes.
+//   ext4 and SSE4.2's crc32 instruction: the checksum of orvane's whole input
+//   and container, and of the MP3 file in sumbrel's format 2, computed on every
+//   byte that passes.
 #include <cstddef>
 #include <cstdint>
 

@@ -1,12 +1,12 @@
-#include "Crc32.h"
+#include "crc32.h"
 
 #include <array>
 #include <cstring>
 
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
 #include <nmmintrin.h>
-#define ORVANE_CRC32C_INSTRUCTION 1
+#define CRC32C_INSTRUCTION 1
 #endif
 
 namespace {
@@ -46,12 +46,13 @@ uint32_t SliceBy8(const CrcTables& Tables, const uint8_t* data, size_t length, u
   return ~c;
 }
 
-#ifdef ORVANE_CRC32C_INSTRUCTION
+#ifdef CRC32C_INSTRUCTION
 // Both directions hash every byte they read and write, so the processor's
 // instruction is used where it has one: it is several times faster than the
 // tables.
 __attribute__((target("sse4.2"))) uint32_t Crc32CInstruction(const uint8_t* data, size_t length,
                                                               uint32_t crc) {
+#if defined(__x86_64__)
   uint64_t c = ~crc;
   while (length >= 8) {
     uint64_t v;
@@ -61,6 +62,16 @@ __attribute__((target("sse4.2"))) uint32_t Crc32CInstruction(const uint8_t* data
     length -= 8;
   }
   uint32_t c32 = static_cast<uint32_t>(c);
+#else  // the 32-bit plug-in: four bytes a step
+  uint32_t c32 = ~crc;
+  while (length >= 4) {
+    uint32_t v;
+    std::memcpy(&v, data, 4);
+    c32 = _mm_crc32_u32(c32, v);
+    data += 4;
+    length -= 4;
+  }
+#endif
   while (length--) c32 = _mm_crc32_u8(c32, *data++);
   return ~c32;
 }
@@ -82,7 +93,7 @@ uint32_t Crc32CPortable(const uint8_t* data, size_t length, uint32_t crc) {
 }
 
 uint32_t Crc32C(const uint8_t* data, size_t length, uint32_t crc) {
-#ifdef ORVANE_CRC32C_INSTRUCTION
+#ifdef CRC32C_INSTRUCTION
   if (UseInstruction) return Crc32CInstruction(data, length, crc);
 #endif
   return Crc32CPortable(data, length, crc);
