@@ -10,7 +10,7 @@
 
 bool ReadPackedHeader(const std::string& path, PackedHeader& header, std::string& error) {
   header = PackedHeader();
-  unsigned char bytes[file_format::kHeaderBytes] = {};
+  unsigned char bytes[file_format::kLongestHeader] = {};
   size_t have = 0;
   int64_t size = 0;
   if (!HostOs::ReadFileStart(path, bytes, sizeof bytes, have, size, error)) return false;

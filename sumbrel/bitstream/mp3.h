@@ -66,6 +66,9 @@ class MP3 {
   int32_t stream_end;
   int32_t read_offset;
   int32_t out_remaining;
+  // CRC-32C of every byte the writer has sent, so a restore can prove what it wrote; the
+  // writer sends to no file when out_file is null (a check that keeps nothing).
+  uint32_t out_crc;
   // Nonzero while the reader cannot use the bit reservoir for the next frame: 1 at the start
   // of the input, -1 after a literal byte. An accepted frame clears it, so while a frame is
   // being coded in_reset is always 0, while the writer's out_reset is 1 for the first frame

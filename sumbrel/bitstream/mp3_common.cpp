@@ -1,5 +1,6 @@
 #include "bitstream/layer3_data.h"
 #include "bitstream/mp3.h"
+#include "crc32.h"
 
 int MP3::VersionRow() const {
   switch (header >> 19 & 3) {
@@ -37,7 +38,9 @@ int MP3::MainBytesAt(int bitrateIndex) const {
 bool MP3::WriteLiteral(int byte) {
   if (out_remaining == 0) return true;
   --out_remaining;
-  return std::fputc(byte & 0xFF, out_file) != EOF;
+  const uint8_t value = uint8_t(byte);
+  out_crc = Crc32C(&value, 1, out_crc);
+  return !out_file || std::fputc(value, out_file) != EOF;
 }
 
 void MP3::BuildLsfTables() {

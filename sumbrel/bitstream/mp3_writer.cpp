@@ -5,11 +5,13 @@
 #include <cstring>
 
 #include "bitstream/mp3_bits.h"
+#include "crc32.h"
 
 void MP3::Output(FILE* file) {
   frames_written = 0;
   out_file = file;
   out_remaining = stream_end;
+  out_crc = 0;
   std::memset(out_buffer, 0, sizeof out_buffer);
   out_bitpos = 31744 * 8;
   out_next_byte = 31743;
@@ -25,7 +27,8 @@ void MP3::Output(FILE* file) {
 void MP3::SendBytes(const uint8_t* bytes, int count) {
   if (out_remaining == 0) return;
   if (out_remaining > 0) count = std::min(count, out_remaining);
-  std::fwrite(bytes, 1, size_t(count), out_file);
+  out_crc = Crc32C(bytes, size_t(count), out_crc);
+  if (out_file) std::fwrite(bytes, 1, size_t(count), out_file);
   out_remaining -= count;
 }
 

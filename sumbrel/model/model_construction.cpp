@@ -36,7 +36,8 @@ std::unique_ptr<SpectralSubModel> MP3Model::NewSubModel(int c) {
   return std::make_unique<SpectralSubModel>(c);
 }
 
-void MP3Model::StartStream(int repack, int target) {
+void MP3Model::StartStream(int repack, int target, int model) {
+  modelNumber = model;
   repackFrames = repack;
   targetBitRate = target;
   elapsedMs = 0;

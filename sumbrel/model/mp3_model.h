@@ -30,7 +30,8 @@ class MP3Model : public MP3 {
 
   // The per-file state, set after the reader start (encoding) or before the writer start
   // (decoding). The spectral sub-models are made when a granule first needs them.
-  void StartStream(int repackFrames, int targetBitRate);
+  // `model` is 1 for format 1's model, 2 for the stronger one of format 2.
+  void StartStream(int repackFrames, int targetBitRate, int model = 1);
 
   // Codes the frame in the record (encoding) or rebuilds it (decoding), with the ancillary
   // bits in front of it.
@@ -46,6 +47,9 @@ class MP3Model : public MP3 {
   uint64_t ContextHash() const;
 
   Coder coder;
+
+  // 1 or 2: which model codes the spectral values (format 2 files record theirs).
+  int32_t modelNumber = 1;
 
   // Options of the compressed file: 0 and 0 in every file this system writes.
   int32_t repackFrames = 0;

@@ -1,5 +1,7 @@
 #include "module/file_coder.h"
 
+#include <algorithm>
+#include <climits>
 #include <memory>
 
 #include "coder/coder.h"
@@ -37,6 +39,8 @@ void FileCoder::Allocate() {
   literalTree = std::make_unique<AdaptiveBit[]>(kLiteralTreeNodes);
   frames = 0;
   damaged = false;
+  checksumHolds = true;
+  restoredBytes = 0;
 }
 
 void FileCoder::Release() {
@@ -53,17 +57,30 @@ int FileCoder::CodeLiteral(int symbol) {
   return CodeTree9(literalTree.get(), model->coder, symbol, -1, 257, rate250_1400, 163);
 }
 
-int FileCoder::StartEncode(FILE* input, FILE* output, int repackFrames, int targetBitRate) {
+int FileCoder::StartEncode(FILE* input, FILE* output, int repackFrames, int targetBitRate, int format_,
+                           uint32_t checksum) {
   Allocate();
   source = input;
   sink = packed = output;
   storedFrames = 0;
+  format = format_;
   model->Input(input);
-  const uint32_t options = uint32_t(repackFrames & 1) | uint32_t(targetBitRate) << 1;
-  if (!WriteWord(output, MODEL_MAGIC) || !WriteWord(output, uint32_t(model->stream_end)) ||
-      !WriteWord(output, uint32_t(storedFrames)) || !WriteWord(output, options))
-    return 1;
-  model->StartStream(repackFrames, targetBitRate);
+  if (format == 2) {
+    // The frame count is patched in at the end, as in format 1.
+    uint8_t header[file_format::kModel2HeaderBytes] = {};
+    file_format::PutWord(header, MODEL2_MAGIC);
+    file_format::PutWord(header + file_format::kModel2NumberOffset, file_format::kModelNumber);
+    file_format::PutWord(header + file_format::kModel2LengthOffset, uint32_t(model->stream_end));
+    file_format::PutWord(header + file_format::kModel2ChecksumOffset, checksum);
+    if (std::fwrite(header, 1, sizeof header, output) != sizeof header) return 1;
+    model->StartStream(0, 0, int(file_format::kModelNumber));
+  } else {
+    const uint32_t options = uint32_t(repackFrames & 1) | uint32_t(targetBitRate) << 1;
+    if (!WriteWord(output, MODEL_MAGIC) || !WriteWord(output, uint32_t(model->stream_end)) ||
+        !WriteWord(output, uint32_t(storedFrames)) || !WriteWord(output, options))
+      return 1;
+    model->StartStream(repackFrames, targetBitRate);
+  }
   StartEncoding(model->coder, output);
   return 0;
 }
@@ -72,16 +89,28 @@ int FileCoder::StartDecode(FILE* input, FILE* output) {
   Allocate();
   source = packed = input;
   sink = output;
-  uint32_t magic, length, count, options;
-  if (!ReadWord(input, magic) || !ReadWord(input, length) || !ReadWord(input, count) ||
-      !ReadWord(input, options))
-    return 1;
+  uint8_t bytes[file_format::kLongestHeader];
+  if (std::fread(bytes, 1, 4, input) != 4) return 1;
+  const uint32_t magic = file_format::WordAt(bytes);
+  const long headerBytes = magic == MODEL2_MAGIC ? file_format::kModel2HeaderBytes : file_format::kHeaderBytes;
+  if (std::fread(bytes + 4, 1, size_t(headerBytes - 4), input) != size_t(headerBytes - 4)) return 1;
+  const file_format::Header header = file_format::ParseHeader(bytes, size_t(headerBytes));
   // A negative length would lift the writer's limit on the output, which is what keeps a
-  // damaged stream from writing without end; no encoder writes one.
-  if (magic != MODEL_MAGIC || int32_t(length) < 0) return 1;
-  model->stream_end = int32_t(length);
-  storedFrames = int32_t(count);
-  model->StartStream(int(options & 1), int(options >> 1));
+  // damaged stream from writing without end; no encoder writes one, nor a model-coded file
+  // longer than the model's 32-bit count. A later model than this library's cannot be read.
+  if (header.form != file_format::Form::Model || header.length < 0 || header.length > INT32_MAX ||
+      (header.format == 2 && header.model != file_format::kModelNumber))
+    return 1;
+  format = header.format;
+  recordedChecksum = header.checksum;
+  model->stream_end = int32_t(header.length);
+  storedFrames = int32_t(header.frames);
+  if (format == 2)
+    model->StartStream(0, 0, int(header.model));
+  else {
+    const uint32_t options = file_format::WordAt(bytes + file_format::kOptionsOffset);
+    model->StartStream(int(options & 1), int(options >> 1));
+  }
   model->Output(output);
   StartDecoding(model->coder, input);
   return 0;
@@ -141,7 +170,8 @@ int FileCoder::DecodeStep() {
 int FileCoder::FinishEncode() {
   Flush(model->coder);
   if (!file_format::CopyRest(source, sink, 0)) return 1;
-  if (std::fseek(packed, file_format::kFrameCountOffset, SEEK_SET) != 0) return 1;
+  const long frameCountOffset = format == 2 ? file_format::kModel2FrameCountOffset : file_format::kFrameCountOffset;
+  if (std::fseek(packed, frameCountOffset, SEEK_SET) != 0) return 1;
   if (!WriteWord(packed, uint32_t(frames))) return 1;
   // Bytes still in the stream's buffer could yet fail to reach the file.
   if (std::fflush(packed) != 0 || std::ferror(packed)) return 1;
@@ -150,8 +180,14 @@ int FileCoder::FinishEncode() {
 }
 
 int FileCoder::FinishDecode() {
-  if (!file_format::CopyRest(source, sink, 0)) return 1;
-  if (std::fflush(sink) != 0 || std::ferror(sink)) return 1;
+  uint32_t crc = model->out_crc;
+  // The unread bytes follow what the frames and literals wrote, outside the writer's limit.
+  int64_t written = int64_t(model->stream_end) - std::max(model->out_remaining, 0);
+  if (!file_format::CopyRest(source, sink, 0, &crc, &written)) return 1;
+  if (sink && (std::fflush(sink) != 0 || std::ferror(sink))) return 1;
+  restoredChecksum = crc;
+  restoredBytes = written;
+  checksumHolds = format != 2 || (restoredChecksum == recordedChecksum && restoredBytes == model->stream_end);
   Release();
   return 0;
 }

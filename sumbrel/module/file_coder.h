@@ -19,8 +19,12 @@ class FileCoder {
   static constexpr int kLiteralTreeNodes = 512;
   static constexpr int kEndOfLiterals = 256;
 
-  // Each returns 0 on success. `input` and `output` stay owned by the caller.
-  int StartEncode(FILE* input, FILE* output, int repackFrames, int targetBitRate);
+  // Each returns 0 on success. `input` and `output` stay owned by the caller. Format 1 takes
+  // the two options; format 2 takes none but records the MP3 file's CRC-32C, `checksum`.
+  int StartEncode(FILE* input, FILE* output, int repackFrames, int targetBitRate, int format = 1,
+                  uint32_t checksum = 0);
+  // Either format, by the magic word. A null `output` writes nothing: the stream is decoded
+  // and checked all the same.
   int StartDecode(FILE* input, FILE* output);
   // 1 after a frame (call again), 0 once the end of the stream has been coded.
   int EncodeStep();
@@ -45,6 +49,14 @@ class FileCoder {
   // from noise can cost next to no bits).
   bool Damaged() const { return damaged; }
 
+  // After FinishDecode of a format-2 file: the restored bytes' length and CRC-32C match what
+  // its header records. A format-1 file records no checksum, so this is always true for it.
+  bool ChecksumHolds() const { return checksumHolds; }
+
+  int format = 1;
+  int64_t restoredBytes = 0;        // after FinishDecode
+  uint32_t restoredChecksum = 0;    // after FinishDecode: CRC-32C of the restored bytes
+  uint32_t recordedChecksum = 0;    // format 2
   std::unique_ptr<MP3Model> model;
   std::unique_ptr<AdaptiveBit> escapeBit;
   std::unique_ptr<AdaptiveBit[]> literalTree;
@@ -60,4 +72,5 @@ class FileCoder {
   int CodeLiteral(int symbol);
 
   bool damaged = false;
+  bool checksumHolds = true;
 };

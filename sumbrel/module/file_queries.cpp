@@ -31,13 +31,13 @@ bool HasExtension(const char* path, const char* extension) {
   return std::strncmp(path + point + 1, extension, 3) == 0;
 }
 
-// A compressed file's size and its first two words.
+// A compressed file's size and what its header records.
 struct Header {
   bool opened = false;
   int64_t size = 0;
   uint32_t magic = 0;   // missing bytes read as 0
   bool hasLength = false;
-  int64_t length = 0;   // the MP3 length word of the model-coded form
+  int64_t length = 0;   // the MP3 length of format 1's model-coded form or of format 2
 };
 
 Header ReadHeader(const char* path) {
@@ -62,7 +62,7 @@ int MP3Module::IsSupported(const char* path) {
   if (HasExtension(path, "mp3")) return 1;
   if (!HasExtension(path, "sbk")) return 0;
   const uint32_t magic = file_format::ReadHeader(in.file).magic;
-  return magic == MODEL_MAGIC || magic == STORED_MAGIC;
+  return magic == MODEL_MAGIC || magic == STORED_MAGIC || magic == MODEL2_MAGIC || magic == STORED2_MAGIC;
 }
 
 double MP3Module::GetSavedPercent(const char* path) {
@@ -73,7 +73,7 @@ double MP3Module::GetSavedPercent(const char* path) {
     if (header.size <= file_format::kStoredOverhead) return -1000.0;
     return 100.0 - 100.0 * size / double(header.size - file_format::kStoredOverhead);
   }
-  if (header.magic == MODEL_MAGIC) {
+  if (header.magic == MODEL_MAGIC || header.magic == MODEL2_MAGIC || header.magic == STORED2_MAGIC) {
     // A file too short to hold the length counts as having none.
     if (!header.hasLength || header.length == 0) return -2.0;
     return 100.0 - 100.0 * size / double(header.length);
@@ -85,7 +85,8 @@ int MP3Module::GetSavedBytes(const char* path) {
   const Header header = ReadHeader(path);
   if (!header.opened) return -1000;
   if (header.magic == STORED_MAGIC) return -file_format::kStoredOverhead;
-  if (header.magic != MODEL_MAGIC || !header.hasLength) return 0;
+  const bool recordsLength = header.magic == MODEL_MAGIC || header.magic == MODEL2_MAGIC || header.magic == STORED2_MAGIC;
+  if (!recordsLength || !header.hasLength) return 0;
   const int64_t saved = header.length - header.size;
   return saved < INT_MIN ? INT_MIN : saved > INT_MAX ? INT_MAX : int(saved);
 }

@@ -11,6 +11,8 @@ class FileCoder;
 class MP3Module final : public Module {
  public:
   explicit MP3Module(ProgressListener* listener) : listener(listener) {}
+  // A module of the added entry point: it writes `format` and knows the check job.
+  MP3Module(ProgressListener* listener, int format) : listener(listener), format(format), canCheck(true) {}
 
   void* Destroy(unsigned flags) override;
   int ProcessFile(const char* input, const char* output, int decode) override;
@@ -32,6 +34,8 @@ class MP3Module final : public Module {
 
  private:
   struct Job;
+  int format = 1;         // what Compress writes: 1 or 2
+  bool canCheck = false;  // ProcessFile's decode 2 checks without writing
   int RunJob(Job& job, int decode);
   int Restore(Job& job);
   int Compress(Job& job);

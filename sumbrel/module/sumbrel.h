@@ -10,9 +10,12 @@
 #include <cstdint>
 #include <memory>
 
-// The first word of a compressed file, little-endian: model-coded or stored form.
+// The first word of a compressed file, little-endian: model-coded or stored form, of format 1
+// (what GetModule's modules write) or format 2 (see GetModuleOfFormat).
 constexpr uint32_t MODEL_MAGIC = 0x01050405;
 constexpr uint32_t STORED_MAGIC = 0x00050405;
+constexpr uint32_t MODEL2_MAGIC = 0x02050405;
+constexpr uint32_t STORED2_MAGIC = 0x03050405;
 
 // The host's object. The library calls only OnProgress, the first virtual operation, on the
 // thread that called ProcessFile: after every coded frame and once more at a successful end.
@@ -51,8 +54,9 @@ class Module {
   // opened, -2 for a model-coded file without an original length (0, or too short to hold
   // one), 0 when not compressed.
   virtual double GetSavedPercent(const char* path) = 0;
-  // Bytes a compressed file saves: -1000 when it cannot be opened, -4 for the stored form,
-  // 0 when not compressed or too short to hold the original length.
+  // Bytes a compressed file saves: -1000 when it cannot be opened, -4 for format 1's stored
+  // form (format 2's records its length, so it gives the true count), 0 when not compressed
+  // or too short to hold the original length.
   virtual int GetSavedBytes(const char* path) = 0;
   // 1 for a readable file named *.mp3, or named *.sbk that starts with a magic word.
   virtual int IsSupported(const char* path) = 0;
@@ -81,6 +85,17 @@ using ModulePtr = std::unique_ptr<Module, ModuleDeleter>;
 extern "C" SUMBREL_EXPORT Module* GetModule(intptr_t listener);
 using GetModuleFunction = Module* (*)(intptr_t listener);
 
+// The added entry point, for hosts that want format 2: a module like GetModule's whose
+// ProcessFile compresses into `format` (1 or 2; null for any other value). Format 2 codes with
+// a stronger model and records the MP3 file's length (64-bit) and CRC-32C; a restore that does
+// not give back exactly that length and checksum fails, leaving nothing. Both kinds of module
+// restore both formats, and the queries take both.
+// Its ProcessFile also takes decode 2, a check: the file is restored through every check
+// (format 2: its length and checksum) without writing anything; `output` is ignored and may
+// be null. 0 when the file restores whole. OnProgress's last call gives the restored length.
+extern "C" SUMBREL_EXPORT Module* GetModuleOfFormat(intptr_t listener, int format);
+using GetModuleOfFormatFunction = Module* (*)(intptr_t listener, int format);
+
 #else  // C hosts
 
 #include <stdint.h>
@@ -96,6 +111,8 @@ using GetModuleFunction = Module* (*)(intptr_t listener);
 
 #define SUMBREL_MODEL_MAGIC 0x01050405u
 #define SUMBREL_STORED_MAGIC 0x00050405u
+#define SUMBREL_MODEL2_MAGIC 0x02050405u
+#define SUMBREL_STORED2_MAGIC 0x03050405u
 
 typedef struct SumbrelModule SumbrelModule;
 typedef struct SumbrelListener SumbrelListener;
@@ -133,6 +150,8 @@ struct SumbrelModule {
 
 // The type of the export GetModule: the listener's address, or 0. Null when out of memory.
 typedef SumbrelModule* (*SumbrelGetModule)(intptr_t listener);
+// The type of the export GetModuleOfFormat (see the C++ part): format 1 or 2.
+typedef SumbrelModule* (*SumbrelGetModuleOfFormat)(intptr_t listener, int format);
 
 // Ends a module, memory included.
 static inline void SumbrelDestroyModule(SumbrelModule* module) {
