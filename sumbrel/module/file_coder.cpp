@@ -5,7 +5,19 @@
 #include <memory>
 
 #include "coder/coder.h"
+#include "crc32.h"
 #include "module/file_format.h"
+
+namespace {
+
+void WriteCodedByte(void* stream, int byte) {
+  auto* output = static_cast<FileCoder::CodedOutput*>(stream);
+  const uint8_t value = uint8_t(byte);
+  output->crc = Crc32C(&value, 1, output->crc);
+  FileWriteByte(output->file, value);
+}
+
+}  // namespace
 
 using file_format::ReadWord;
 using file_format::WriteWord;
@@ -74,6 +86,10 @@ int FileCoder::StartEncode(FILE* input, FILE* output, int repackFrames, int targ
     file_format::PutWord(header + file_format::kModel2ChecksumOffset, checksum);
     if (std::fwrite(header, 1, sizeof header, output) != sizeof header) return 1;
     model->StartStream(0, 0, int(file_format::kModelNumber));
+    StartEncoding(model->coder, &codedOutput);
+    codedOutput = {output, 0};
+    model->coder.writeByte = WriteCodedByte;
+    return 0;
   } else {
     const uint32_t options = uint32_t(repackFrames & 1) | uint32_t(targetBitRate) << 1;
     if (!WriteWord(output, MODEL_MAGIC) || !WriteWord(output, uint32_t(model->stream_end)) ||
@@ -103,6 +119,14 @@ int FileCoder::StartDecode(FILE* input, FILE* output) {
     return 1;
   format = header.format;
   recordedChecksum = header.checksum;
+  if (format == 2) {
+    // The coded part is checked before it is decoded: damage that would decode to the same
+    // bytes is damage all the same.
+    uint32_t crc;
+    int64_t rest;
+    if (!file_format::ChecksumOfRest(input, crc, rest) || crc != header.codedChecksum) return 1;
+    if (std::fseek(input, file_format::kModel2HeaderBytes, SEEK_SET) != 0) return 1;
+  }
   model->stream_end = int32_t(header.length);
   storedFrames = int32_t(header.frames);
   if (format == 2)
@@ -169,10 +193,17 @@ int FileCoder::DecodeStep() {
 
 int FileCoder::FinishEncode() {
   Flush(model->coder);
-  if (!file_format::CopyRest(source, sink, 0)) return 1;
-  const long frameCountOffset = format == 2 ? file_format::kModel2FrameCountOffset : file_format::kFrameCountOffset;
-  if (std::fseek(packed, frameCountOffset, SEEK_SET) != 0) return 1;
-  if (!WriteWord(packed, uint32_t(frames))) return 1;
+  if (format == 2) {
+    if (!file_format::CopyRest(source, sink, 0, &codedOutput.crc)) return 1;
+    if (std::fseek(packed, file_format::kModel2FrameCountOffset, SEEK_SET) != 0) return 1;
+    if (!WriteWord(packed, uint32_t(frames))) return 1;
+    if (std::fseek(packed, file_format::kModel2CodedChecksumOffset, SEEK_SET) != 0) return 1;
+    if (!WriteWord(packed, codedOutput.crc)) return 1;
+  } else {
+    if (!file_format::CopyRest(source, sink, 0)) return 1;
+    if (std::fseek(packed, file_format::kFrameCountOffset, SEEK_SET) != 0) return 1;
+    if (!WriteWord(packed, uint32_t(frames))) return 1;
+  }
   // Bytes still in the stream's buffer could yet fail to reach the file.
   if (std::fflush(packed) != 0 || std::ferror(packed)) return 1;
   Release();
@@ -187,7 +218,8 @@ int FileCoder::FinishDecode() {
   if (sink && (std::fflush(sink) != 0 || std::ferror(sink))) return 1;
   restoredChecksum = crc;
   restoredBytes = written;
-  checksumHolds = format != 2 || (restoredChecksum == recordedChecksum && restoredBytes == model->stream_end);
+  checksumHolds = format != 2 || (restoredChecksum == recordedChecksum && restoredBytes == model->stream_end &&
+                                  frames == storedFrames);
   Release();
   return 0;
 }

@@ -66,6 +66,12 @@ class FileCoder {
   int32_t frames = 0;
   int32_t storedFrames = 0;
 
+  // Format 2's coded bytes pass through here on their way to the file, for their checksum.
+  struct CodedOutput {
+    FILE* file;
+    uint32_t crc;
+  };
+
  private:
   void Allocate();
   int CodeEscape(int bit);
@@ -73,4 +79,5 @@ class FileCoder {
 
   bool damaged = false;
   bool checksumHolds = true;
+  CodedOutput codedOutput{};
 };

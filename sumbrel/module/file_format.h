@@ -5,7 +5,9 @@
 // word, then the arithmetic coder's bytes and any bytes of the MP3 file the reader left unread.
 // Format 1, stored: STORED_MAGIC, then every MP3 byte inverted.
 // Format 2, model-coded: MODEL2_MAGIC, the model number, the MP3 length (64-bit), the frame
-// count, the CRC-32C of the MP3 file, then the coder's bytes and the unread bytes.
+// count, the CRC-32C of the MP3 file, the CRC-32C of the rest of the file, then that rest: the
+// coder's bytes and the unread bytes. The second checksum makes damage to the coded part fail
+// even where it would not change what is restored.
 // Format 2, stored: STORED2_MAGIC, the MP3 length (64-bit), its CRC-32C, then every MP3 byte
 // inverted.
 #pragma once
@@ -30,7 +32,8 @@ constexpr long kModel2NumberOffset = 4;
 constexpr long kModel2LengthOffset = 8;  // 64-bit
 constexpr long kModel2FrameCountOffset = 16;
 constexpr long kModel2ChecksumOffset = 20;
-constexpr long kModel2HeaderBytes = 24;
+constexpr long kModel2CodedChecksumOffset = 24;
+constexpr long kModel2HeaderBytes = 28;
 // Format 2, stored.
 constexpr long kStored2LengthOffset = 4;  // 64-bit
 constexpr long kStored2ChecksumOffset = 12;
@@ -60,6 +63,7 @@ struct Header {
   bool complete = false;  // the whole header of its form is there
   int64_t length = 0, frames = 0;
   uint32_t model = 0, checksum = 0;
+  uint32_t codedChecksum = 0;  // format 2, model-coded: of the bytes after the header
 };
 
 inline Header ParseHeader(const uint8_t* bytes, size_t have) {
@@ -97,6 +101,7 @@ inline Header ParseHeader(const uint8_t* bytes, size_t have) {
       if (header.hasLength) header.length = wide(kModel2LengthOffset);
       if (header.hasFrames) header.frames = int32_t(WordAt(bytes + kModel2FrameCountOffset));
       if (header.hasChecksum) header.checksum = WordAt(bytes + kModel2ChecksumOffset);
+      if (header.complete) header.codedChecksum = WordAt(bytes + kModel2CodedChecksumOffset);
       break;
     case STORED2_MAGIC:
       header.form = Form::Stored;

@@ -136,12 +136,14 @@ TEST_F(ModuleJobs, IsSupportedGoesByNameAndMagic) {
   WriteAll("b.sbk", {0x05, 0x04, 0x05, 0x01});
   WriteAll("c.sbk", {0x05, 0x04, 0x05, 0x00, 9});
   WriteAll("d.sbk", {0x05, 0x04, 0x05});  // the missing byte reads as 0: the stored magic
-  WriteAll("f.sbk", {0x05, 0x04, 0x05, 0x02});
+  WriteAll("f.sbk", {0x05, 0x04, 0x05, 0x04});
+  WriteAll("g.sbk", {0x05, 0x04, 0x05, 0x02});  // format 2
+  WriteAll("h.sbk", {0x05, 0x04, 0x05, 0x03});
   for (const char* name : {"song.MP3", "a.mp3.bak", "xmp", "m", "e.wav", "a.mp3x", "xmp3", ".mp3"})
     WriteAll(name, {1});
   for (const auto& [name, expected] : std::vector<std::pair<const char*, int>>{
            {"song.mp3", 1}, {"a.mp3x", 1}, {"xmp3", 1}, {".mp3", 1}, {"b.sbk", 1}, {"c.sbk", 1},
-           {"d.sbk", 1}, {"f.sbk", 0}, {"keep.sbk", 0}, {"song.MP3", 0}, {"a.mp3.bak", 0},
+           {"d.sbk", 1}, {"f.sbk", 0}, {"g.sbk", 1}, {"h.sbk", 1}, {"keep.sbk", 0}, {"song.MP3", 0}, {"a.mp3.bak", 0},
            {"xmp", 0}, {"m", 0}, {"e.wav", 0}, {"absent.mp3", 0}})
     EXPECT_EQ(module->IsSupported(name), expected) << name;
   ASSERT_EQ(chdir(previous), 0);
