@@ -7,9 +7,10 @@
 # (CBR, VBR, ABR, forced mid/side, mono, MPEG-2 LSF, 48 kHz, ID3v2 with a
 # picture) on music rather than on synthetic signals.
 #
-# Rerunning is cheap: downloads and unpacked packages are cached under
-# build/real-music/cache/, and files already built are kept.
+# Rerunning is cheap: the downloaded packages are kept in
+# build/real-music/cache/debs/, and files already built are kept.
 set -euo pipefail
+shopt -s inherit_errexit
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
@@ -73,7 +74,7 @@ print_set() {
     printf '%10d  %s\n' "$size" "$f"
   done
   printf '%10d  total (%d files, %s)\n' "$total" "${#expected[@]}" \
-    "$(numfmt --to=iec --suffix=B "$total")"
+    "$(numfmt --to=iec-i --suffix=B --format=%.1f "$total")"
 }
 
 set_complete() {
@@ -125,16 +126,15 @@ install_tools() {
   fi
 }
 
-# Prints the cached .deb of a package, fetching it first if needed.
+# Sets deb_file to the cached .deb of a package, downloading it if there is
+# none. Results come back in globals, not on stdout, because a function run
+# inside $(...) does not stop the script when one of its commands fails.
+deb_file=
 fetch_deb() {
   local pkg="$1" d
+  deb_file=
   for d in "$debs/${pkg}"_*.deb; do
-    # A deb that dpkg cannot read (for instance a truncated copy) is refetched.
-    if [[ -f "$d" ]] && dpkg-deb --info "$d" >/dev/null 2>&1; then
-      echo "$d"
-      return 0
-    fi
-    rm -f "$d"
+    [[ -f "$d" ]] && deb_file="$d" && return 0
   done
   mkdir -p "$debs"
   # Downloading into a private folder and moving only a finished .deb keeps an
@@ -145,37 +145,49 @@ fetch_deb() {
   # apt's unprivileged download user cannot write to a root-owned tree; as root
   # the download runs as root anyway, so say so rather than be warned.
   [[ $EUID -eq 0 ]] && dl+=(-o APT::Sandbox::User=root)
-  echo "Downloading $pkg..." >&2
-  if ! (cd "$tmp" && "${dl[@]}" "$pkg") >&2; then
-    apt_update >&2
-    (cd "$tmp" && "${dl[@]}" "$pkg") >&2
+  echo "Downloading $pkg..."
+  if ! (cd "$tmp" && "${dl[@]}" "$pkg"); then
+    apt_update
+    (cd "$tmp" && "${dl[@]}" "$pkg")
   fi
   local got=("$tmp"/*.deb)
   if [[ ! -f "${got[0]}" ]]; then
     echo "error: apt-get download $pkg produced no .deb" >&2
     exit 1
   fi
-  dpkg-deb --info "${got[0]}" >/dev/null
   mv "${got[0]}" "$debs/"
   rm -rf "$tmp"
-  echo "$debs/$(basename "${got[0]}")"
+  deb_file="$debs/$(basename "${got[0]}")"
 }
 
-# Prints the folder a package is unpacked in, unpacking it first if needed.
+# Sets pkg_dir to the folder a package is unpacked in, unpacking it first if
+# needed. A cached .deb that does not unpack whole (say, one cut short by a
+# full disk) is thrown away and fetched again once.
+pkg_dir=
 unpack_pkg() {
   local pkg="$1"
-  local dest="$unpacked/$pkg"
-  if [[ ! -f "$dest/.unpacked" ]]; then
-    local deb
-    deb="$(fetch_deb "$pkg")"
-    rm -rf "$dest" "$dest.tmp"
-    mkdir -p "$dest.tmp"
-    echo "Unpacking $(basename "$deb")..." >&2
-    dpkg-deb -x "$deb" "$dest.tmp"
-    touch "$dest.tmp/.unpacked"
-    mv "$dest.tmp" "$dest"
-  fi
-  echo "$dest"
+  pkg_dir="$unpacked/$pkg"
+  [[ -f "$pkg_dir/.unpacked" ]] && return 0
+  local try
+  for try in 1 2; do
+    fetch_deb "$pkg"
+    rm -rf "$pkg_dir" "$pkg_dir.tmp"
+    mkdir -p "$pkg_dir.tmp"
+    echo "Unpacking $(basename "$deb_file")..."
+    if dpkg-deb -x "$deb_file" "$pkg_dir.tmp"; then
+      # The marker goes in last, so only a whole unpack counts as done.
+      touch "$pkg_dir.tmp/.unpacked"
+      mv "$pkg_dir.tmp" "$pkg_dir"
+      return 0
+    fi
+    rm -rf "$pkg_dir.tmp"
+    if [[ $try -eq 1 ]]; then
+      echo "warning: $(basename "$deb_file") is damaged; fetching it again" >&2
+      rm -f "$deb_file"
+    fi
+  done
+  echo "error: cannot unpack $pkg" >&2
+  exit 1
 }
 
 install_tools
@@ -191,7 +203,8 @@ while IFS='|' read -r -u 3 nn setting pkg path short artist tags opts; do
   dest="$out/$name"
   [[ -s "$dest" ]] && continue
 
-  src="$(unpack_pkg "$pkg")/$path"
+  unpack_pkg "$pkg"
+  src="$pkg_dir/$path"
   if [[ ! -f "$src" ]]; then
     echo "error: $pkg has no $path (package layout changed?)" >&2
     exit 1
