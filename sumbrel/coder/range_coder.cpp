@@ -1,6 +1,15 @@
 #include "coder/range_coder.h"
 
+#include <cmath>
 #include <cstdio>
+
+#ifdef SUMBREL_DECISION_COSTS
+void decision_costs::Add(int bit, uint32_t p) {
+  const double zero = double(p) / 32768.0;
+  totals.bits[current] -= std::log2(bit ? 1.0 - zero : zero);
+  ++totals.decisions[current];
+}
+#endif
 
 // The coder is the only user of the compressed file while a frame is coded, and
 // a job runs on one thread, so the stream lock of getc/putc is pure overhead.

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "coder/decision_costs.h"
+
 using ReadByteFunction = int (*)(void* stream);
 using WriteByteFunction = void (*)(void* stream, int byte);
 
@@ -69,6 +71,9 @@ inline uint32_t Bound(uint32_t p, uint32_t range) {
 // Codes one bit with a fixed probability p of a 0 and returns it (0 or 1). When
 // encoding, any nonzero bit counts as 1.
 inline int CodeBitWithProbability(Coder& coder, int bit, uint32_t p) {
+#ifdef SUMBREL_DECISION_COSTS
+  if (!coder.decoding) decision_costs::Add(bit, p);
+#endif
   const uint32_t range = coder.range;
   const uint32_t bound = Bound(p, range);
   // Select with masks rather than branches: the bits are data, so a branch on
@@ -116,6 +121,9 @@ struct LocalCoder {
   }
 
   [[gnu::always_inline]] int Code(int bit, uint32_t p) {
+#ifdef SUMBREL_DECISION_COSTS
+    if (!kDecoding) decision_costs::Add(bit, p);
+#endif
     const uint32_t bound = Bound(p, range);
     uint32_t one;
     if (kDecoding) {

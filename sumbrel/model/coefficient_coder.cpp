@@ -70,13 +70,122 @@ template <int K>
   __builtin_prefetch(reinterpret_cast<const char*>(d.map + 1) - 1);
 }
 
-template <int K, class Bits>
+template <int K, class Bits, class Refinement = NoRefinement>
 [[gnu::always_inline]] inline int Code(Bits& coder, const Decision<K>& d, const uint16_t* primaryRate, int limit,
-                                       const uint16_t* mapRate, int bit) {
-  const int b = CodeTwoStageBit(coder, *d.primary, primaryRate, limit, *d.map, mapRate, bit);
+                                       const uint16_t* mapRate, int bit, Refinement&& refinement = Refinement{}) {
+  const int b = CodeTwoStageBit(coder, *d.primary, primaryRate, limit, *d.map, mapRate, bit, refinement);
   Shift(*d.history, b);
   return b;
 }
+
+
+// The first model adds nothing to its decisions.
+struct FirstModel {
+  [[gnu::always_inline]] void Prepare(const SpectralSubModel&, const Neighbourhood&, const CoefficientRun&) {}
+  [[gnu::always_inline]] NoRefinement Refine(int) const { return {}; }
+  [[gnu::always_inline]] void Coded(int, int, CoefficientRun&) const {}
+};
+
+// A decision of the second model: the first model's probability, mixed with two counters.
+struct MixedDecision {
+  // Measured on real music: slower counters and a faster mixer both lost.
+  static constexpr int kNearLimit = 127, kLevelLimit = 255, kMixerRate = 24;
+  // Weights stay within ±4, so the sum of four products fits 32 bits.
+  static constexpr int kWeightBound = (4 << 16) - 1;
+  mixing::Counter* near;
+  mixing::Counter* level;
+  mixing::MixerWeights<MixingContexts::kInputs>* mixer;
+  int x[MixingContexts::kInputs];
+  int mixed;
+
+  [[gnu::always_inline]] int Probability(int q) {
+    const int first = std::clamp(4096 - (q >> 3), 1, 4095);  // of a 1
+    x[0] = mixing::Stretch(first);
+    x[1] = mixing::Stretch(near->P12());
+    x[2] = mixing::Stretch(level->P12());
+    x[3] = 256;
+    int dot = 0;
+    for (int i = 0; i < MixingContexts::kInputs; ++i) dot += mixer->w[i] * x[i];
+    mixed = mixing::Squash(std::clamp(dot >> 16, -2047, 2047));
+    return std::clamp(32768 - mixed * 8, 1, 32767);
+  }
+
+  [[gnu::always_inline]] void Update(int bit) {
+    const int error = ((bit << 12) - mixed) * kMixerRate;
+    for (int i = 0; i < MixingContexts::kInputs; ++i)
+      mixer->w[i] = std::clamp(mixer->w[i] + ((x[i] * error) >> 16), -kWeightBound, kWeightBound);
+    near->Update(bit, kNearLimit);
+    level->Update(bit, kLevelLimit);
+  }
+};
+
+// 0, 1, 2-3, 4-6, 7 and more.
+inline constexpr uint8_t kBucket5[8] = {0, 1, 2, 2, 3, 3, 3, 4};
+inline int Bucket5(int v) { return kBucket5[std::min(v, 7)]; }
+
+constexpr auto kLevelBucket = [] {
+  std::array<uint8_t, 34> b{};
+  constexpr int kEnds[11] = {0, 1, 2, 3, 4, 6, 8, 12, 16, 24, 32};
+  for (int v = 0; v < 34; ++v) {
+    int i = 0;
+    while (i < 11 && v > kEnds[i]) ++i;
+    b[v] = uint8_t(i);
+  }
+  return b;
+}();
+
+// The second model: what the first sees, plus the other channel of the granule, the previous
+// granule's neighbours at k - 1 and k + 1, and the local level by position.
+struct SecondModel {
+  MixingContexts& t;
+  const int16_t* other;  // channel 0's values when this is channel 1, else null
+  int option;            // 0 without the other channel, 1 left/right, 2 mid/side
+  int gain;              // the difference of the two channels' global gains, in 7 steps
+
+  // Per value: the shared parts of its decisions' indices, and what its sign's contexts need.
+  int nearIndex = 0, levelIndex = 0, mixerIndex = 0;
+  int o0 = 0, otherSign = 0, previousSign = 0, signHere = 0;
+  uint32_t agree = 0;
+
+  [[gnu::always_inline]] void Prepare(const SpectralSubModel& sm, const Neighbourhood& c, const CoefficientRun& run) {
+    const int k = c.k;
+    const int q1 = std::min(c.q1, 3);
+    const int p2 = std::abs(run.P2);
+    int level;
+    o0 = otherSign = 0;
+    if (other) {
+      o0 = std::abs(other[k]);
+      const int oN = (k > 0 ? std::abs(other[k - 1]) : 0) + (k < 575 ? std::abs(other[k + 1]) : 0);
+      otherSign = other[k] > 0 ? 1 : other[k] < 0 ? 2 : 0;
+      nearIndex = option * 700 + ((Bucket5(o0) * 5 + Bucket5(oN)) * 4 + q1) * 7 + gain;
+      level = c.q1 + p2 + c.a1 + o0;
+    } else {
+      const int pN = (k > 0 ? sm.at[k - 1].magnitude[1] : 0) + (k < 575 ? sm.at[k + 1].magnitude[0] : 0);
+      nearIndex = ((Bucket5(c.a1) * 5 + Bucket5(pN)) * 4 + q1) * 5 + Bucket5(p2);
+      level = c.q1 + p2 + c.a1 + c.a2;
+    }
+    levelIndex = ((other != nullptr) * 36 + k / 16) * 12 + kLevelBucket[std::min(level, 33)];
+    mixerIndex = option * 12 + std::min(k / 48, 11);
+    // Most values are zeros: their signs' contexts are put together only when one comes.
+    previousSign = run.P1 > 0 ? 1 : run.P1 < 0 ? 2 : 0;
+    agree = run.agree;
+    signHere = int(sm.at[k].S & 1);
+  }
+
+  [[gnu::always_inline]] MixedDecision Refine(int decision) {
+    if (decision == MixingContexts::kSignOfOne || decision == MixingContexts::kSignLarger) {
+      const int signNear = (((option * 3 + otherSign) * 5 + Bucket5(o0)) * 3 + previousSign) * 4 + int(agree & 3);
+      const int signLevel = ((option * 3 + otherSign) * 16 + int(agree & 15)) * 2 + signHere;
+      return {&t.near[decision][signNear], &t.level[decision][signLevel], &t.mixer[decision][mixerIndex], {}, 0};
+    }
+    return {&t.near[decision][nearIndex], &t.level[decision][levelIndex], &t.mixer[decision][mixerIndex], {}, 0};
+  }
+
+  // Whether the sign agreed with the other channel's, where both are non-zero.
+  [[gnu::always_inline]] void Coded(int k, int x, CoefficientRun& run) const {
+    if (other && x != 0 && other[k] != 0) run.agree = run.agree << 1 | uint32_t((x < 0) == (other[k] < 0));
+  }
+};
 
 // The zero flag (1 for x = 0) in the big zone.
 [[gnu::always_inline]] inline Decision<9> ZeroBigDecision(SpectralSubModel& sm, const Neighbourhood& c,
@@ -185,18 +294,19 @@ struct LargerDecisions {
 
 // M >= 2 through the flags for 2, 3, 4 .. 8, the escape flag and the tree or the
 // raw bits. Returns the coded magnitude.
-template <class Bits>
+template <class Bits, class Model>
 [[gnu::always_inline]] inline int CodeLargerMagnitude(SpectralSubModel& sm, Bits& coder,
                                                       const Neighbourhood& c, const CoefficientRun& run,
-                                                      const LargerDecisions& d, int C, int M) {
+                                                      const LargerDecisions& d, int C, int M, Model& model) {
   const int Cm2 = C - 2;
   {
-    const int b = Code(coder, d.two, c.k <= 60 ? rate150_800 : rate200_1050, 3276, rate512_3200, M == 2);
+    const int b = Code(coder, d.two, c.k <= 60 ? rate150_800 : rate200_1050, 3276, rate512_3200, M == 2,
+                       model.Refine(MixingContexts::kTwo));
     sm.at[c.k].H2 = sm.at[c.k].H2 << 1 | uint32_t(b);
     if (b) return 2;
   }
   {
-    const int b = Code(coder, d.three, rate200_1050, 2340, rate400_2400, M == 3);
+    const int b = Code(coder, d.three, rate200_1050, 2340, rate400_2400, M == 3, model.Refine(MixingContexts::kThree));
     sm.at[c.k].H3 = sm.at[c.k].H3 << 1 | uint32_t(b);
     if (b) return 3;
   }
@@ -237,10 +347,10 @@ template <class Bits>
 
 // kZone 1 promises k < m (the big zone), 2 promises k >= m, 0 promises nothing; the promise
 // only lets the compiler drop what the zone cannot reach.
-template <bool kDecoding, int kZone = 0>
+template <bool kDecoding, int kZone = 0, class Model = FirstModel>
 [[gnu::always_inline]] inline void CodeValueIn(SpectralSubModel& sm, LocalCoder<kDecoding>& coder,
                                                int16_t& value, const GrInfo& granule, int sf, int band, int n,
-                                               int m, int ch, int k, CoefficientRun& run) {
+                                               int m, int ch, int k, CoefficientRun& run, Model&& model = Model{}) {
   Neighbourhood c;
   c.k = k;
   c.ch = ch;
@@ -260,6 +370,7 @@ template <bool kDecoding, int kZone = 0>
   c.bigZone = kZone == 1 ? true : kZone == 2 ? false : k < m;
   c.c2 = k < 2 ? 0 : std::abs(run.P2) > 2;
   c.c3 = k < 3 ? 0 : std::abs(run.P3) > 2;
+  model.Prepare(sm, c, run);
 
   // When decoding these start empty and are filled in decision by decision.
   const int given = kDecoding ? 0 : value;
@@ -272,11 +383,14 @@ template <bool kDecoding, int kZone = 0>
   // At m - 1 the magnitude is at least 2; in the small zone it is 1.
   const bool oneImplied = kZone != 2 && k == m - 1;
   int isZero = 0;
+  decision_costs::Name(decision_costs::kZeroFlags);
   if (!zeroImplied) {
     if (c.bigZone)
-      isZero = Code(coder, ZeroBigDecision(sm, c, run), rate100_460, 5461, rate400_2400, M == 0);
+      isZero = Code(coder, ZeroBigDecision(sm, c, run), rate100_460, 5461, rate400_2400, M == 0,
+                    model.Refine(MixingContexts::kZeroBig));
     else
-      isZero = Code(coder, ZeroSmallDecision(sm, c, run, granule), rate100_460, 3276, rate200_1050, M == 0);
+      isZero = Code(coder, ZeroSmallDecision(sm, c, run, granule), rate100_460, 3276, rate200_1050, M == 0,
+                    model.Refine(MixingContexts::kZeroSmall));
   }
   if (!isZero) {
     // The sign of a 1 is found first, so that its tables load while the magnitude-1 flag is
@@ -287,31 +401,40 @@ template <bool kDecoding, int kZone = 0>
       if (c.bigZone) Prefetch(signOfOne);
     }
     int isOne;
+    decision_costs::Name(decision_costs::kOneFlags);
     if (oneImplied)
       isOne = 0;
     else if (!c.bigZone)
       isOne = 1;
     else
       isOne = Code(coder, MagnitudeOneDecision(sm, c, run), rate45_200, c.k <= 60 ? 3276 : 5461, rate350_2050,
-                   M == 1);
+                   M == 1, model.Refine(MixingContexts::kOne));
 
     if (isOne) {
       M = 1;
-      x = Code(coder, signOfOne, rate999_5000, 7281, rate175_950, given < 0) ? -1 : 1;
+      decision_costs::Name(decision_costs::kSigns);
+      x = Code(coder, signOfOne, rate999_5000, 7281, rate175_950, given < 0, model.Refine(MixingContexts::kSignOfOne))
+              ? -1
+              : 1;
     } else {
       const Level level = NeighbourhoodLevel(sm, c);
       const LargerDecisions larger = FindLargerDecisions(sm, c, run, level.C);
       Prefetch(larger.three);
       Prefetch(larger.sign);
-      M = CodeLargerMagnitude(sm, coder, c, run, larger, level.C, M);
+      decision_costs::Name(decision_costs::kMagnitudes);
+      M = CodeLargerMagnitude(sm, coder, c, run, larger, level.C, M, model);
+      decision_costs::Name(decision_costs::kSigns);
       Decision<8> sign = larger.sign;
       sign.primary += 3 * (M > 16);
-      x = Code(coder, sign, rate120_600, 4096, rate250_1400, given < 0) ? -M : M;
+      x = Code(coder, sign, rate120_600, 4096, rate250_1400, given < 0, model.Refine(MixingContexts::kSignLarger))
+              ? -M
+              : M;
       at.A = M + (6 * at.A) / 7;
       run.LVL = level.L;
     }
   }
 
+  model.Coded(k, x, run);
   // The histories move at every coded position, zeros included.
   run.P3 = run.P2;
   run.P2 = run.P1;
@@ -340,22 +463,31 @@ void CodeCoefficient(SpectralSubModel& sm, Coder& coder, int16_t& value, const G
 
 namespace {
 
-// One copy per direction and channel: the channel is part of most context indices.
-template <bool kDecoding, int ch>
+// One copy per direction, channel and model: the channel is part of most context indices.
+template <bool kDecoding, int ch, bool kSecond>
 void CodeGranuleIn(SpectralSubModel& sm, Coder& coder, int16_t* values, const GrInfo& granule,
-                   const uint16_t* scaleFactors, const uint8_t* bandOf, int n, int m, CoefficientRun& run) {
+                   const uint16_t* scaleFactors, const uint8_t* bandOf, int n, int m, CoefficientRun& run,
+                   const GranuleMixing& mixing) {
   static constexpr uint16_t kNoScaleFactors[SpectralSubModel::kBands] = {};
   if (!scaleFactors) scaleFactors = kNoScaleFactors;
   LocalCoder<kDecoding> local(coder);
   CoefficientRun r = run;
+  using Model = std::conditional_t<kSecond, SecondModel, FirstModel>;
+  Model model = [&] {
+    if constexpr (kSecond)
+      return SecondModel{*mixing.contexts, mixing.other, mixing.other ? 1 + mixing.midSide : 0,
+                         std::clamp(mixing.gainDifference / 4 + 3, 0, 6)};
+    else
+      return FirstModel{};
+  }();
   const int bigEnd = std::clamp(m, 0, n);
   for (int k = 0; k < bigEnd; ++k) {
     const int band = bandOf[k];
-    CodeValueIn<kDecoding, 1>(sm, local, values[k], granule, scaleFactors[band], band, n, m, ch, k, r);
+    CodeValueIn<kDecoding, 1>(sm, local, values[k], granule, scaleFactors[band], band, n, m, ch, k, r, model);
   }
   for (int k = bigEnd; k < n; ++k) {
     const int band = bandOf[k];
-    CodeValueIn<kDecoding, 2>(sm, local, values[k], granule, scaleFactors[band], band, n, m, ch, k, r);
+    CodeValueIn<kDecoding, 2>(sm, local, values[k], granule, scaleFactors[band], band, n, m, ch, k, r, model);
   }
   local.Store();
   run = r;
@@ -363,15 +495,28 @@ void CodeGranuleIn(SpectralSubModel& sm, Coder& coder, int16_t* values, const Gr
 
 }  // namespace
 
+MixingContexts::MixingContexts() {
+  // The mixer starts by trusting the first model alone, and the maps pass it on unchanged.
+  for (auto& decision : mixer)
+    for (auto& weights : decision) {
+      weights.w[0] = 1 << 16;
+      for (int i = 1; i < kInputs; ++i) weights.w[i] = 0;
+    }
+}
+
 void CodeGranuleValues(SpectralSubModel& sm, Coder& coder, int16_t* values, const GrInfo& granule,
                        const uint16_t* scaleFactors, const uint8_t* bandOf, int n, int m, int ch,
-                       CoefficientRun& run) {
+                       CoefficientRun& run, const GranuleMixing& mixing) {
   n = std::clamp(n, 0, SpectralSubModel::kValues);
   using Granule = void (*)(SpectralSubModel&, Coder&, int16_t*, const GrInfo&, const uint16_t*, const uint8_t*,
-                           int, int, CoefficientRun&);
-  static constexpr Granule kCopies[2][2] = {{CodeGranuleIn<false, 0>, CodeGranuleIn<false, 1>},
-                                            {CodeGranuleIn<true, 0>, CodeGranuleIn<true, 1>}};
-  kCopies[coder.decoding != 0][ch != 0](sm, coder, values, granule, scaleFactors, bandOf, n, m, run);
+                           int, int, CoefficientRun&, const GranuleMixing&);
+  static constexpr Granule kCopies[2][2][2] = {
+      {{CodeGranuleIn<false, 0, false>, CodeGranuleIn<false, 1, false>},
+       {CodeGranuleIn<true, 0, false>, CodeGranuleIn<true, 1, false>}},
+      {{CodeGranuleIn<false, 0, true>, CodeGranuleIn<false, 1, true>},
+       {CodeGranuleIn<true, 0, true>, CodeGranuleIn<true, 1, true>}}};
+  kCopies[mixing.contexts != nullptr][coder.decoding != 0][ch != 0](sm, coder, values, granule, scaleFactors, bandOf,
+                                                                   n, m, run, mixing);
   for (int k = n; k < SpectralSubModel::kValues; ++k) {
     values[k] = 0;
     SkipCoefficient(sm, k);

@@ -8,6 +8,7 @@
 
 #include "bitstream/mp3.h"
 #include "coder/coder.h"
+#include "model/mixing.h"
 #include "model/two_stage_bit.h"
 
 // Every context and history of one sub-model class, sized from the largest index each
@@ -97,6 +98,27 @@ struct CoefficientRun {
   int32_t P1 = 0, P2 = 0, P3 = 0;
   int32_t LVL = 0;
   int32_t PG = 0;  // its magnitude: no context reads its sign
+  uint32_t agree = 0;  // second model: whether recent signs agreed with the other channel's
+};
+
+// The second model's tables, shared by every class: what it adds to a decision of the first
+// (see mixing.h). One set per kind of decision.
+struct MixingContexts {
+  enum Decision { kZeroBig, kZeroSmall, kOne, kSignOfOne, kTwo, kThree, kSignLarger, kDecisions };
+  static constexpr int kNear = 2112, kLevel = 1024, kMixers = 36, kInputs = 4;
+  mixing::Counter near[kDecisions][kNear];    // the other channel's or previous granule's values
+  mixing::Counter level[kDecisions][kLevel];  // the local level and the position
+  mixing::MixerWeights<kInputs> mixer[kDecisions][kMixers];
+  MixingContexts();
+};
+
+// Where a granule's values find what the second model adds: its tables, the values of the
+// other channel of the granule (channel 0's, for channel 1), and whether the frame is mid/side.
+struct GranuleMixing {
+  MixingContexts* contexts = nullptr;  // null for the first model
+  const int16_t* other = nullptr;
+  bool midSide = false;
+  int gainDifference = 0;  // this channel's global_gain less the other's
 };
 
 // Codes spectral value k of one granule and channel: `value` is read when encoding and
@@ -110,7 +132,7 @@ void CodeCoefficient(SpectralSubModel& model, Coder& coder, int16_t& value, cons
 // each band for long-block classes and is nullptr otherwise; bandOf maps each index to its band.
 void CodeGranuleValues(SpectralSubModel& model, Coder& coder, int16_t* values, const GrInfo& granule,
                        const uint16_t* scaleFactors, const uint8_t* bandOf, int n, int m, int ch,
-                       CoefficientRun& run);
+                       CoefficientRun& run, const GranuleMixing& mixing = GranuleMixing{});
 
 // A value that is not coded (past n, or past the byte budget): the values at k move one
 // granule back and the newest becomes 0.

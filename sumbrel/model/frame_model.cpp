@@ -20,7 +20,9 @@ void MP3Model::Process() {
     std::memset(spectrum, 0, sizeof spectrum);
   }
   const int spectralEndAtStart = spectralEndBytes;
+  decision_costs::Name(decision_costs::kHeader);
   CodeHeaderModel();
+  decision_costs::Name(decision_costs::kScaleFactors);
   const int duration = FrameDuration();
   if (IsMpeg1())
     CodeScaleFactorsMpeg1();
@@ -37,7 +39,9 @@ void MP3Model::Process() {
   byteBudget = int32_t(uint32_t(spectralEndBytes) + uint32_t(allowance) + uint32_t(budgetSlack / divisor));
 
   CodeSpectralData();
+  decision_costs::Name(decision_costs::kLengths);
   CodePart23Length();
+  decision_costs::Name(decision_costs::kLayout);
   if (repackFrames)
     DeriveRepackLayout();
   else
@@ -148,6 +152,7 @@ void MP3Model::Bookkeeping(int spectralEndAtStart) {
 }
 
 void MP3Model::FlushModel() {
+  decision_costs::Name(decision_costs::kLayout);
   CodeGap();
   ancillaryTotal = 0;
   part23_total = prevPart23Total = -1;

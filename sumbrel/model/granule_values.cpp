@@ -271,6 +271,7 @@ void MP3Model::CodeSpectralData() {
       if (!subModels[c]) subModels[c] = NewSubModel(c);
     }
 
+  decision_costs::Name(decision_costs::kExtents);
   for (int gr = 0; gr < granules; ++gr)
     for (int ch = 0; ch < channels; ++ch) PrepareGranule(*this, gr, ch, modelClass[gr][ch]);
 
@@ -285,15 +286,21 @@ void MP3Model::CodeSpectralData() {
                     coder.bytes < byteBudget && k < spectralModel.n[gr][ch], runs[gr][ch]);
     spectralEndBytes = coder.bytes;
   } else {
+    const bool midSide = (header >> 6 & 3) == 1 && (header >> 4 & 2) != 0;
     for (int gr = 0; gr < granules; ++gr)
       for (int ch = 0; ch < channels; ++ch) {
         SpectralSubModel& sm = *subModels[modelClass[gr][ch]];
+        GranuleMixing mixing;
+        if (mixingContexts)
+          mixing = {mixingContexts.get(), ch == 1 ? spectrum[gr][0] : nullptr, midSide,
+                    ch == 1 ? gr_info[gr][1].global_gain - gr_info[gr][0].global_gain : 0};
         CodeGranuleValues(sm, coder, spectrum[gr][ch], gr_info[gr][ch],
                           kLongBlockClass[sm.modelClass] ? scalefac[gr][ch] : nullptr, spectralModel.band,
-                          spectralModel.n[gr][ch], spectralModel.m[gr][ch], ch, runs[gr][ch]);
+                          spectralModel.n[gr][ch], spectralModel.m[gr][ch], ch, runs[gr][ch], mixing);
       }
   }
 
+  decision_costs::Name(decision_costs::kExtents);
   for (int gr = 0; gr < granules; ++gr)
     for (int ch = 0; ch < channels; ++ch) {
       CodeRegionCounts(*this, gr_info[gr][ch], ch);

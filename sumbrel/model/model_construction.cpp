@@ -38,6 +38,7 @@ std::unique_ptr<SpectralSubModel> MP3Model::NewSubModel(int c) {
 
 void MP3Model::StartStream(int repack, int target, int model) {
   modelNumber = model;
+  mixingContexts = model == 2 ? std::make_unique<MixingContexts>() : nullptr;
   repackFrames = repack;
   targetBitRate = target;
   elapsedMs = 0;
@@ -72,6 +73,7 @@ uint64_t MP3Model::ContextHash() const {
   HashBytes(hash, &spectralModel, sizeof spectralModel);
   HashBytes(hash, &lengthModel, sizeof lengthModel);
   HashBytes(hash, &layoutModel, sizeof layoutModel);
+  if (mixingContexts) HashBytes(hash, mixingContexts.get(), sizeof *mixingContexts);
   for (const auto& subModel : subModels) {
     const uint64_t present = subModel != nullptr;
     HashBytes(hash, &present, sizeof present);

@@ -73,6 +73,8 @@ class MP3Model : public MP3 {
   LengthContexts lengthModel;
   LayoutContexts layoutModel;
   std::unique_ptr<SpectralSubModel> subModels[kClasses];
+  // The second model's tables; made by StartStream for model 2 only.
+  std::unique_ptr<MixingContexts> mixingContexts;
   // Sub-model memory that a FileCoder kept from an earlier job (see keepModelMemory); the first
   // granule of a class takes one and starts it afresh instead of allocating.
   std::unique_ptr<SpectralSubModel> spareSubModels[kClasses];

@@ -46,13 +46,20 @@ struct MapRecord {
 template <int K>
 inline constexpr MapRecord<K> MapRecord<K>::kInitial{MapRecord<K>::Build{}};
 
+// What the first model codes with: the map's probability as it is.
+struct NoRefinement {
+  [[gnu::always_inline]] int Probability(int q) const { return q; }
+  [[gnu::always_inline]] void Update(int) const {}
+};
+
 // Codes `bit` (read when encoding) with the primary adaptive bit refined through `map`, and
 // adapts both. Returns the coded bit in both directions. `coder` is the coder record or a
-// LocalCoder over it.
-template <int K, class C>
+// LocalCoder over it. `refinement` may turn the map's probability of a 0 into the one coded
+// with (Probability) and learns the coded bit (Update).
+template <int K, class C, class Refinement = NoRefinement>
 [[gnu::always_inline]] inline int CodeTwoStageBit(C& coder, AdaptiveBit& primary, const uint16_t* primaryRate,
                                                   int limit, MapRecord<K>& map, const uint16_t* mapRate,
-                                                  int bit) {
+                                                  int bit, Refinement&& refinement = Refinement{}) {
   // Interpolate between the two nodes around the primary probability.
   const int s = int(primary.p) * (K - 1);
   const int j = s >> 15;
@@ -73,7 +80,8 @@ template <int K, class C>
     q = e = v;
   }
 
-  const int b = CodeBitWithProbability(coder, bit, uint32_t(q));
+  const int b = CodeBitWithProbability(coder, bit, uint32_t(refinement.Probability(q)));
+  refinement.Update(b);
 
   // Move both nodes by the same amount, so that the map's output at this point becomes u.
   // The rate is taken before the count advances.
