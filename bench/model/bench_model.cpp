@@ -27,80 +27,13 @@
 #include <vector>
 
 #include "bitstream/huffman_tables.h"
-#include "coder_memory_stream.h"
-#include "data/wav_writer.h"
-#include "music.h"
 #include "model/mp3_model.h"
 #include "model/two_stage_bit.h"
+#include "model_bench.h"
 
 namespace {
 
-double ThreadCpu() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
-}
-
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::vector<uint8_t> bytes(std::filesystem::file_size(path));
-  FILE* in = std::fopen(path.c_str(), "rb");
-  if (!in || std::fread(bytes.data(), 1, bytes.size(), in) != bytes.size()) bytes.clear();
-  if (in) std::fclose(in);
-  return bytes;
-}
-
-struct Steps {
-  std::vector<std::vector<uint8_t>> literalRuns;  // one per break, in order
-  std::vector<bool> isFrame;
-};
-
-// Returns the coded bytes; fills the step kinds the decoder replays.
-MemoryStream EncodeFile(FILE* in, Steps& steps, int32_t& length, int repack = 0, int target = 0) {
-  MemoryStream stream;
-  auto model = std::make_unique<MP3Model>();
-  model->Input(in);
-  length = model->stream_end;
-  model->StartStream(repack, target);
-  stream.AttachEncoder(model->coder);
-  int status = model->ReadFrame();
-  for (;;) {
-    if (status == 0) {
-      model->Process();
-      steps.isFrame.push_back(true);
-      status = model->ReadFrame();
-      continue;
-    }
-    model->ReadFlush();
-    model->FlushModel();
-    steps.isFrame.push_back(false);
-    steps.literalRuns.emplace_back();
-    if (status == 1) break;
-    for (; status < 0; status = model->ReadFrame()) steps.literalRuns.back().push_back(uint8_t(status + 256));
-  }
-  Flush(model->coder);
-  return stream;
-}
-
-void DecodeFile(MemoryStream& stream, const Steps& steps, int32_t length, FILE* out, int repack = 0,
-                int target = 0) {
-  auto model = std::make_unique<MP3Model>();
-  model->stream_end = length;
-  model->StartStream(repack, target);
-  model->Output(out);
-  stream.AttachDecoder(model->coder);
-  size_t run = 0;
-  for (bool frame : steps.isFrame) {
-    if (frame) {
-      model->Process();
-      model->WriteFrame();
-      continue;
-    }
-    model->FlushModel();
-    model->WriteFlush();
-    for (uint8_t byte : steps.literalRuns[run++]) model->WriteLiteral(byte);
-  }
-  std::fflush(out);
-}
+using namespace model_bench;
 
 // Seconds per two-stage decision when encoding and when decoding, best of `runs`.
 std::pair<double, double> DecisionCost(int runs) {
@@ -206,25 +139,11 @@ int main(int argc, char** argv) {
     if (!folder.empty()) std::filesystem::create_directories(folder);
   FILE* speeds = dumpDir.empty() ? nullptr : std::fopen((dumpDir + "/speeds.tsv").c_str(), "w");
 
-  struct Kind { const char* name; const char* file; testdata::Sound sound; bool music; int rate, channels; const char* options; };
-  const Kind kinds[] = {
-      {"MPEG-1 44.1 kHz joint stereo 128 kbit/s", "mixed-128", testdata::Sound::Mixed, false, 44100, 2, "-b 128"},
-      {"MPEG-1 44.1 kHz joint stereo 320 kbit/s", "mixed-320", testdata::Sound::Mixed, false, 44100, 2, "-b 320"},
-      {"MPEG-1 44.1 kHz VBR -V 2", "mixed-v2", testdata::Sound::Mixed, false, 44100, 2, "-V 2"},
-      {"MPEG-1 44.1 kHz stereo, transients 192", "transients-192", testdata::Sound::Transients, false, 44100, 2, "-m s -b 192"},
-      {"MPEG-1 48 kHz noise VBR -V 0", "noise-v0", testdata::Sound::Noise, false, 48000, 2, "-V 0"},
-      {"MPEG-1 32 kHz mono 64 kbit/s", "tone-64", testdata::Sound::Tone, false, 32000, 1, "-m m -b 64"},
-      {"MPEG-2 22.05 kHz joint stereo 64", "mixed-22-64", testdata::Sound::Mixed, false, 22050, 2, "-b 64"},
-      {"MPEG-2.5 11.025 kHz stereo 32", "mixed-11-32", testdata::Sound::Mixed, false, 11025, 2, "-b 32"},
-      {"music 44.1 kHz stereo VBR -V 2", "music-v2", testdata::Sound::Mixed, true, 44100, 2, "-V 2"},
-      {"music 44.1 kHz stereo 192 kbit/s", "music-192", testdata::Sound::Mixed, true, 44100, 2, "-b 192"},
-  };
-
   std::printf("%-42s %8s %8s %10s %10s\n", "kind", "MB", "coded", "encode", "decode");
   double totalMb = 0, totalCoded = 0, totalEncode = 0, totalDecode = 0;
   bool allExact = true;
   uint32_t seed = 1;
-  for (const Kind& kind : kinds) {
+  for (const ClipKind& kind : kClipKinds) {
     if (!only.empty() && ("," + only + ",").find("," + std::string(kind.file) + ",") == std::string::npos) {
       ++seed;  // each kind keeps its own clip
       continue;
@@ -232,18 +151,10 @@ int main(int argc, char** argv) {
     const std::string wav = dir + "/clip.wav";
     const std::string mp3 = (clipsDir.empty() ? dir + "/clip" : clipsDir + "/" + kind.file) + ".mp3";
     const uint32_t clipSeed = seed++;
-    if (clipsDir.empty() || !std::filesystem::exists(mp3)) {
-      testdata::WriteWav(wav,
-                         kind.music ? bench_music::MakeMusic(kind.rate, seconds, clipSeed)
-                                    : testdata::MakeSamples(kind.sound, kind.rate, kind.channels, seconds, clipSeed),
-                         kind.rate, kind.channels);
-      const std::string command = "lame --quiet --resample " + std::to_string(kind.rate / 1000.0) + " " +
-                                  kind.options + " " + wav + " '" + mp3 + "'";
-      if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "bench-model: lame failed (is it installed?)\n");
-        std::filesystem::remove_all(dir);
-        return 2;
-      }
+    if ((clipsDir.empty() || !std::filesystem::exists(mp3)) && !MakeClip(kind, seconds, clipSeed, wav, mp3)) {
+      std::fprintf(stderr, "bench-model: lame failed (is it installed?)\n");
+      std::filesystem::remove_all(dir);
+      return 2;
     }
     if (!dumpDir.empty() && !DumpModes(mp3, dumpDir + "/" + kind.file)) {
       std::fprintf(stderr, "bench-model: cannot write into %s\n", dumpDir.c_str());
@@ -265,10 +176,7 @@ int main(int argc, char** argv) {
       start = ThreadCpu();
       DecodeFile(coded, steps, length, out);
       bestDecode = std::min(bestDecode, ThreadCpu() - start);
-      std::vector<uint8_t> rebuilt(original.size());
-      std::rewind(out);
-      exact &= std::fread(rebuilt.data(), 1, rebuilt.size(), out) == rebuilt.size() && rebuilt == original &&
-               std::fgetc(out) == EOF;
+      exact &= SameBytes(out, original);
       std::fclose(in);
       std::fclose(out);
     }
