@@ -1,6 +1,6 @@
 # The harnesses and what each one links, shared by the fuzzing build (fuzz/,
 # clang and libFuzzer) and by the replay of kept inputs in the ordinary tests.
-set(FUZZ_HARNESSES standin_decompress orvane_decode orvane_scan mp3_frames coder_literals sumbrel_module sumbrel_restore)
+set(FUZZ_HARNESSES standin_decompress orvane_decode orvane_scan mp3_frames coder_literals sumbrel_module sumbrel_restore sumbrel_restore2)
 set(FUZZ_SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 # Adds the executable TARGET from harness NAME plus the extra sources given.
@@ -25,7 +25,7 @@ function(add_fuzz_harness TARGET NAME)
     target_link_libraries(${TARGET} PRIVATE sumbrel_bitstream)
   elseif(NAME STREQUAL "coder_literals")
     target_link_libraries(${TARGET} PRIVATE sumbrel_coder)
-  elseif(NAME STREQUAL "sumbrel_module" OR NAME STREQUAL "sumbrel_restore")
+  elseif(NAME MATCHES "^sumbrel_")
     target_link_libraries(${TARGET} PRIVATE sumbrel_module)
   else()
     message(FATAL_ERROR "unknown fuzz harness ${NAME}")

@@ -16,7 +16,7 @@ for tool in orvane orvane-sample sumbrel; do
 done
 command -v lame >/dev/null || { echo "make_seeds: lame missing (scripts/setup.sh)" >&2; exit 1; }
 
-mkdir -p "$out"/{standin_decompress,orvane_decode,orvane_scan,mp3_frames,coder_literals,sumbrel_module,sumbrel_restore}
+mkdir -p "$out"/{standin_decompress,orvane_decode,orvane_scan,mp3_frames,coder_literals,sumbrel_module,sumbrel_restore,sumbrel_restore2}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -55,7 +55,7 @@ for f in "$out"/mp3_frames/clip-{1,2,4,6,8,9}-text.mp3; do
   name=$(basename "$f")
   # A whole job per execution: short files keep the harness quick.
   head -c 12000 "$f" >"$out/sumbrel_module/$name"
-  "$bin/sumbrel" compress -j 1 -f -o "$out/sumbrel_module/$name.sbk" "$out/sumbrel_module/$name" >/dev/null
+  "$bin/sumbrel" compress -j 1 --format 1 -f -o "$out/sumbrel_module/$name.sbk" "$out/sumbrel_module/$name" >/dev/null
   head -c 4016 "$out/sumbrel_module/$name.sbk" | tail -c +17 >"$out/coder_literals/$name.coded"
 done
 # A file on which model coding does not pay: the stored form.
@@ -68,5 +68,12 @@ for f in "$out"/mp3_frames/clip-{1,2,4,6,8,9,10}-text.mp3; do
   head -c 4000 "$f" >"$work/short.mp3"
   "$bin/sumbrel" compress -j 1 -f -o "$out/sumbrel_restore/$(basename "$f").sbk" "$work/short.mp3" >/dev/null
 done
+
+# The format-2 harness takes MP3 files and runs six jobs on each: short clips, and bytes that
+# do not compress, which take the stored form.
+for f in "$out"/mp3_frames/clip-{1,4,8,10}-text.mp3; do
+  head -c 2000 "$f" >"$out/sumbrel_restore2/$(basename "$f")"
+done
+head -c 1000 "$out/orvane_scan/sample-20000" >"$out/sumbrel_restore2/random.mp3"
 
 echo "make_seeds: $(find "$out" -type f | wc -l) seeds in $out"

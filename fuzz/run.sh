@@ -40,7 +40,7 @@ fi
 max_len_of() {
   case "$1" in
     sumbrel_module | sumbrel_restore) echo 16384 ;;
-    coder_literals) echo 4096 ;;
+    coder_literals | sumbrel_restore2) echo 4096 ;;
     *) echo 131072 ;;
   esac
 }
@@ -49,7 +49,7 @@ dict_of() {
   case "$1" in
     standin_decompress | orvane_scan) echo fuzz/dict/standin.dict ;;
     orvane_decode) echo fuzz/dict/container.dict ;;
-    mp3_frames) echo fuzz/dict/mp3.dict ;;
+    mp3_frames | sumbrel_restore2) echo fuzz/dict/mp3.dict ;;
     sumbrel_module | sumbrel_restore) echo fuzz/dict/sumbrel.dict ;;
   esac
 }

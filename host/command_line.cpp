@@ -12,16 +12,17 @@
 
 const char* const kUsage =
     "usage: sumbrel compress [-j N] [-f] [-r] [-c] [-q] [--verify] [--rm] [--skip-existing]\n"
-    "                        [-o OUT] FILE...\n"
+    "                        [--format 1|2] [-o OUT] FILE...\n"
     "       sumbrel restore  [-j N] [-f] [-r] [-c] [-q] [--rm] [--skip-existing] [-o OUT] FILE.sbk...\n"
     "       sumbrel test     [-j N] [-r] [-q] FILE.sbk...\n"
     "       sumbrel info     [-r] FILE...\n"
     "\n"
     "compress    writes FILE.sbk beside each MP3 file (FILE ends in .mp3, in any case)\n"
     "restore     writes each FILE.sbk back as FILE\n"
-    "test        restores each file to a temporary file that is then removed, and says\n"
-    "            whether it is whole\n"
-    "info        prints each file's form, sizes, saved percent and frame count\n"
+    "test        restores each file without writing anything, and says whether it is whole\n"
+    "            (format 2: whether it gives back the length and checksum it records)\n"
+    "info        prints each file's form, format, sizes, saved percent, frame count and\n"
+    "            (format 2) the CRC-32C of the MP3 file it records\n"
     "\n"
     "FILE '-' is standard input; the output then goes to standard output unless -o names it.\n"
     "\n"
@@ -35,6 +36,9 @@ const char* const kUsage =
     "  -c, --stdout      write the output of the single input to standard output\n"
     "  -q, --quiet       print nothing but failures\n"
     "      --verify      after compressing, restore and compare byte for byte\n"
+    "      --format N    the format compress writes: 2 (the default) records the MP3 file's\n"
+    "                    length and CRC-32C, which every restore checks; 1 is the plug-in's\n"
+    "                    first format, for hosts that know no other\n"
     "      --rm          remove each input once its output is complete (compress verifies\n"
     "                    first and keeps the input if anything fails)\n"
     "      --skip-existing  leave inputs whose output already exists alone; they count as\n"
@@ -60,7 +64,7 @@ bool ParseJobs(const char* text, int& jobs) {
 }  // namespace
 
 bool ParseCommandLine(int argc, char** argv, Options& options, std::string& error) {
-  enum { kVerify = 1000, kRemove, kSkipExisting };
+  enum { kVerify = 1000, kRemove, kSkipExisting, kFormat };
   static const option longOptions[] = {
       {"jobs", required_argument, nullptr, 'j'}, {"output", required_argument, nullptr, 'o'},
       {"force", no_argument, nullptr, 'f'},      {"verify", no_argument, nullptr, kVerify},
@@ -68,8 +72,9 @@ bool ParseCommandLine(int argc, char** argv, Options& options, std::string& erro
       {"quiet", no_argument, nullptr, 'q'},      {"rm", no_argument, nullptr, kRemove},
       {"help", no_argument, nullptr, 'h'},       {"version", no_argument, nullptr, 'V'},
       {"skip-existing", no_argument, nullptr, kSkipExisting},
+      {"format", required_argument, nullptr, kFormat},
       {nullptr, 0, nullptr, 0}};
-  bool help = false, version = false, outputGiven = false;
+  bool help = false, version = false, outputGiven = false, formatGiven = false;
   opterr = 0;
   optind = 0;  // 0, not 1: also forgets where a cluster of short options stopped
   for (;;) {
@@ -97,6 +102,14 @@ bool ParseCommandLine(int argc, char** argv, Options& options, std::string& erro
       case 'q': options.quiet = true; break;
       case kRemove: options.removeInput = true; break;
       case kSkipExisting: options.skipExisting = true; break;
+      case kFormat:
+        if (std::strcmp(optarg, "1") != 0 && std::strcmp(optarg, "2") != 0) {
+          error = std::string("--format needs 1 or 2, not '") + optarg + "'";
+          return false;
+        }
+        options.format = *optarg - '0';
+        formatGiven = true;
+        break;
       case 'h': help = true; break;
       case 'V': version = true; break;
       case ':':
@@ -145,6 +158,10 @@ bool ParseCommandLine(int argc, char** argv, Options& options, std::string& erro
   }
   if (options.verify && options.action != Action::Compress) {
     error = "--verify applies to compress only";
+    return false;
+  }
+  if (formatGiven && options.action != Action::Compress) {
+    error = "--format applies to compress only (the other commands read the format from each file)";
     return false;
   }
   const bool writes = options.action == Action::Compress || options.action == Action::Restore;

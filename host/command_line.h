@@ -17,6 +17,7 @@ struct Options {
   bool quiet = false;        // -q: only failures are printed
   bool removeInput = false;  // --rm: each input goes once its output is complete
   bool skipExisting = false; // --skip-existing: inputs whose output exists are left alone
+  int format = 2;            // --format: what compress writes
 };
 
 // Fills `options` from argv. On a usage error returns false with the reason in `error`.

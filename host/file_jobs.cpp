@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "host_os.h"
+#include "module/file_format.h"
 #include "paths.h"
-
 
 namespace {
 
@@ -75,8 +75,6 @@ class LibraryName {
   std::string name_, made_;
 };
 
-// Restores `input` (whose header is `header`) into `output` and checks the result against what
-// the header records. On failure nothing is left at `output`.
 // A failed write where the folder has less room than the file `what` may take. The folder is
 // named as the user knows it, not as the job's own folder inside it.
 std::string OutOfRoom(const char* what, const std::string& path, int64_t bytes) {
@@ -88,34 +86,46 @@ std::string OutOfRoom(const char* what, const std::string& path, int64_t bytes) 
          " (it needs up to " + std::to_string(bytes) + " bytes)";
 }
 
+// Restores `input` (whose header is `header`) into `output` and holds the result to what the
+// header records; with an empty `output` the library's check restores it without writing
+// anything. On failure nothing is left at `output`.
 bool RestoreChecked(Module& module, JobListener& listener, const std::string& input,
                     const PackedHeader& header, const std::string& output,
                     int64_t& frames, std::string& error) {
+  const bool check = output.empty();
   listener.calls = 0;
-  const int result = module.ProcessFile(input.c_str(), output.c_str(), 1);
+  listener.lastDone = -1;
+  const int result = module.ProcessFile(input.c_str(), check ? nullptr : output.c_str(), check ? 2 : 1);
+  if (!check && (g_interrupted || result != 0)) HostOs::RemoveFile(output);
   if (g_interrupted) {
-    HostOs::RemoveFile(output);
     error = "interrupted";
     return false;
   }
   if (result != 0) {
-    HostOs::RemoveFile(output);
     // The library gives no reason. The restored file's length is known: without room for it
-    // the disk is the cause; with room a failed write is unlikely, so a model-coded file it
-    // refuses is most likely cut short or corrupt.
-    if (!HostOs::RoomFor(platform::FolderOf(output), header.originalSize))
+    // the disk is the cause; with room a failed write is unlikely, so a file it refuses is most
+    // likely cut short or corrupt. A check writes nothing, so only the file can be at fault.
+    const std::string unlessWrite = check ? ")" : ", unless the output could not be written); nothing was written";
+    if (!check && !HostOs::RoomFor(platform::FolderOf(output), header.originalSize))
       error = OutOfRoom("restored file", output, header.originalSize);
+    else if (header.format == 2)
+      error = "damaged compressed file: it does not restore to the length and checksum it records (it is "
+              "cut short or corrupt" + unlessWrite;
     else if (header.form == PackedForm::ModelCoded)
-      error = "damaged compressed file: its coded stream does not decode (it is cut short or "
-              "corrupt, unless the output could not be written); nothing was written";
+      error = "damaged compressed file: its coded stream does not decode (it is cut short or corrupt" +
+              unlessWrite;
     else
-      error = "the library could not restore it (it gives no reason; a damaged file or a "
-              "failed write are the usual causes)";
+      error = std::string("the library could not ") + (check ? "check" : "restore") +
+              " it (it gives no reason; a damaged file or a failed " + (check ? "read" : "write") +
+              " are the usual causes)";
     return false;
   }
   // The library reports once per decoded frame and once more at the end.
   frames = listener.calls - 1;
-  const int64_t size = HostOs::FileSize(output);
+  // Format 2's restore holds the bytes to the length, checksum and frame count it records;
+  // format 1 records no checksum, so its length and frame count are held here.
+  if (check && header.format == 2) return true;
+  const int64_t size = check ? listener.lastDone : HostOs::FileSize(output);
   std::string damage;
   if (size != header.originalSize)
     damage = "restored " + std::to_string(size) + " bytes where the header records " +
@@ -125,7 +135,7 @@ bool RestoreChecked(Module& module, JobListener& listener, const std::string& in
               std::to_string(frames) + " frames where the header records " +
               std::to_string(header.frames);
   if (!damage.empty()) {
-    HostOs::RemoveFile(output);
+    if (!check) HostOs::RemoveFile(output);
     error = "damaged compressed file: " + damage + "; nothing was written";
     return false;
   }
@@ -169,8 +179,9 @@ JobResult Compress(Module& module, JobListener& listener, const FileJob& job) {
   if (g_interrupted) {
     result.text = "interrupted";
   } else if (status != 0) {
-    // The compressed file takes at most the input and the stored form's magic word.
-    const int64_t most = HostOs::FileSize(job.input) + 4;
+    // The compressed file takes at most the input and the stored form's header.
+    const int64_t most = HostOs::FileSize(job.input) +
+                         (job.format == 2 ? file_format::kStored2HeaderBytes : file_format::kStoredOverhead);
     result.text = HostOs::RoomFor(job.workFolder, most)
                       ? "the library could not compress it (it gives no reason; an unreadable "
                         "input or a failed write are the usual causes)"
@@ -214,33 +225,35 @@ JobResult Compress(Module& module, JobListener& listener, const FileJob& job) {
 
 JobResult Restore(Module& module, JobListener& listener, const FileJob& job) {
   JobResult result;
+  // A test writes nothing: the library's check needs no temporary file.
   std::string temp;
-  if (!HostOs::MakeTempIn(job.workFolder, platform::BaseOf(job.output), ".part", temp, result.text))
+  if (!job.test &&
+      !HostOs::MakeTempIn(job.workFolder, platform::BaseOf(job.output), ".part", temp, result.text))
     return result;
   const LibraryName input(job.input, ".sbk", job.linkFolder, result.text);
   if (input.name().empty()) {
-    HostOs::RemoveFile(temp);
+    if (!temp.empty()) HostOs::RemoveFile(temp);
     return result;
   }
   listener.base = 0;
   int64_t frames = 0;
   if (!RestoreChecked(module, listener, input.name(), job.header, temp, frames, result.text))
     return result;
-  std::string form = FormName(job.header.form);
-  if (job.header.form == PackedForm::ModelCoded) form += ", " + std::to_string(frames) + " frames";
   result.inBytes = job.header.fileSize;
   result.outBytes = job.header.originalSize;
+  const std::string framesText =
+      job.header.form == PackedForm::ModelCoded ? ", " + std::to_string(frames) + " frames" : "";
   if (job.test) {
-    // Whole: it restored with every check passed; the restored bytes are not kept.
-    HostOs::RemoveFile(temp);
     result.ok = true;
     result.text = job.inputName + ": whole, " + std::to_string(job.header.originalSize) +
-                  " bytes restored, " + form;
+                  " bytes restored, " + FormName(job.header) +
+                  (job.header.format == 2 ? ", checksum holds" : ", no checksum to check") + framesText;
     return result;
   }
   if (!PlaceOutput(temp, job, result.text)) return result;
   result.ok = true;
-  result.text = Sizes(job, job.header.fileSize, job.header.originalSize) + ", " + form;
+  result.text = Sizes(job, job.header.fileSize, job.header.originalSize) + ", " +
+                (job.header.form == PackedForm::ModelCoded ? "model-coded" : "stored") + framesText;
   RemoveInput(job, result);
   return result;
 }
@@ -249,6 +262,7 @@ JobResult Restore(Module& module, JobListener& listener, const FileJob& job) {
 
 void JobListener::OnProgress(int, int doneBytes, int) {
   ++calls;
+  lastDone = doneBytes;
   if (g_interrupted && module) module->SetCancel(1);
   if (progress) progress->Report(base + doneBytes);
 }

@@ -26,6 +26,7 @@ class JobListener final : public ProgressListener {
   JobProgress* progress = nullptr;
   int64_t base = 0;   // bytes of earlier passes of the same job
   int64_t calls = 0;  // since the start of the current pass
+  int64_t lastDone = -1;  // doneBytes of the pass's last call: at its end, the restored length
 };
 
 struct JobResult {

@@ -36,13 +36,22 @@ void RunJobHere(const FileJob& job, const PluginLibrary& library, JobChannel& ch
   JobListener listener;
   PipeProgress progress(channel);
   listener.progress = &progress;
-  Module* module = library.getModule(reinterpret_cast<intptr_t>(
-      static_cast<ProgressListener*>(&listener)));
+  const intptr_t address = reinterpret_cast<intptr_t>(static_cast<ProgressListener*>(&listener));
+  // A library older than format 2 has only GetModule, which writes and restores format 1 and
+  // cannot check without writing.
+  const bool needsFormat2 = job.test || (job.restore ? job.header.format == 2 : job.format == 2);
+  Module* module = nullptr;
   JobResult result;
-  if (!module)
+  if (library.getModuleOfFormat)
+    module = library.getModuleOfFormat(address, job.format);
+  else if (!needsFormat2)
+    module = library.getModule(address);
+  if (module)
+    result = RunJob(*module, listener, job);
+  else if (library.getModuleOfFormat || !needsFormat2)
     result.text = "the library could not create its module (out of memory)";
   else
-    result = RunJob(*module, listener, job);
+    result.text = TooOldForFormat2(library);
   message.ok = result.ok;
   message.inBytes = result.inBytes;
   message.outBytes = result.outBytes;

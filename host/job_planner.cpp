@@ -31,6 +31,7 @@ std::string JobPlanner::Plan(const std::string& input, FileJob& job) {
   job.force = force;
   job.verify = verify;
   job.removeInput = removeInput;
+  job.format = format;
   HostOs::FileStatus status;
   std::string error;
   if (!HostOs::OpenedStatus(input, status, error)) return error;
@@ -44,11 +45,8 @@ std::string JobPlanner::Plan(const std::string& input, FileJob& job) {
     const std::string damage = HeaderDamage(job.header);
     if (!damage.empty()) return damage;
     job.workBytes = job.header.originalSize;
-    if (test) {
-      job.output = scratchFolder + "/" + platform::BaseOf(input);
-      job.outputName = "";
-      return "";
-    }
+    // The check writes nothing, so it needs no output and no room anywhere.
+    if (test) return "";
     job.output = explicitOutput;
     if (job.output.empty()) {
       if (!HasExtension(input, ".sbk"))
@@ -57,8 +55,9 @@ std::string JobPlanner::Plan(const std::string& input, FileJob& job) {
     }
   } else {
     if (status.size == 0) return "is empty, so there is nothing to compress";
-    if (status.size > INT32_MAX)
-      return "is larger than 2147483647 bytes, the most a compressed file can record";
+    // Format 1 records the length in 32 bits; format 2 records 64 and stores a longer file.
+    if (format == 1 && status.size > INT32_MAX)
+      return "is larger than 2147483647 bytes, the most format 1 can record (format 2 takes it)";
     if (!HasExtension(input, ".mp3")) return "is not named *.mp3 (in any case), so it is not taken";
     job.output = explicitOutput.empty() ? input + ".sbk" : explicitOutput;
     job.workBytes = int64_t(status.size) * (verify ? 2 : 1);

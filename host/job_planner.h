@@ -14,11 +14,12 @@ struct FileJob {
   std::string inputName;   // for messages: the input as the user named it
   std::string outputName;  // for messages: the output as the user will find it
   bool restore = false;
-  bool test = false;           // restore to a temporary file, removed at the end
+  bool test = false;           // the library's check: restores through every check, writes nothing
   bool force = false;
   bool verify = false;
   bool removeInput = false;    // --rm
   bool keepAttributes = true;  // the output takes the input's time and permissions
+  int format = 2;              // compressing: the format written
   std::string workFolder;      // this job's own folder beside the output, for its temporary files
   std::string linkFolder;      // where links with names the library takes are made
   PackedHeader header;    // restoring: the header of the input
@@ -34,10 +35,10 @@ struct FileJob {
 struct JobPlanner {
   bool restore, test, force, verify, removeInput;
   std::string explicitOutput;
-  std::string scratchFolder;  // where test restores go
   std::set<HostOs::FileIdentity> inputs;  // every input of this command
   std::set<std::string> outputs;             // outputs planned so far
   bool skipExisting = false;
+  int format = 2;  // what compress writes
 
   static const std::string kSkipped;
   std::string Plan(const std::string& input, FileJob& job);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 
 namespace {
 
@@ -11,6 +12,8 @@ class Writer {
   void Field(const std::string& text) { out += std::to_string(text.size()) + ":" + text; }
   void Field(int64_t value) { Field(std::to_string(value)); }
   void Field(bool value) { Field(int64_t(value)); }
+  void Field(int value) { Field(int64_t(value)); }
+  void Field(uint32_t value) { Field(int64_t(value)); }
   void Field(PackedForm form) { Field(int64_t(form)); }
   std::string out;
 };
@@ -39,10 +42,21 @@ class Reader {
     Field(number);
     value = number != 0;
   }
+  void Field(int& value) { Narrow(value); }
+  void Field(uint32_t& value) { Narrow(value); }
   void Field(PackedForm& form) {
     int64_t number = 0;
     Field(number);
     form = PackedForm(number);
+  }
+  // A number that does not fit its field is no job that a writer made.
+  template <typename Number>
+  void Narrow(Number& value) {
+    int64_t number = 0;
+    Field(number);
+    ok = ok && number >= int64_t(std::numeric_limits<Number>::min()) &&
+         number <= int64_t(std::numeric_limits<Number>::max());
+    value = Number(number);
   }
   bool Done() const { return ok && at_ == in_.size(); }
   bool ok = true;
@@ -67,11 +81,15 @@ void Fields(Job& job, Visitor& visit) {
   visit.Field(job.verify);
   visit.Field(job.removeInput);
   visit.Field(job.keepAttributes);
+  visit.Field(job.format);
   visit.Field(job.header.form);
+  visit.Field(job.header.format);
   visit.Field(job.header.fileSize);
   visit.Field(job.header.originalSize);
   visit.Field(job.header.frames);
   visit.Field(job.header.complete);
+  visit.Field(job.header.model);
+  visit.Field(job.header.checksum);
   visit.Field(job.workBytes);
 }
 

@@ -17,32 +17,52 @@ bool ReadPackedHeader(const std::string& path, PackedHeader& header, std::string
   header.fileSize = size;
   header.originalSize = size;
   const file_format::Header fields = file_format::ParseHeader(bytes, have);
-  if (!fields.hasMagic) return true;
+  if (!fields.hasMagic || fields.form == file_format::Form::None) return true;
+  header.form = fields.form == file_format::Form::Model ? PackedForm::ModelCoded : PackedForm::Stored;
+  header.format = fields.format;
+  header.complete = fields.complete;
+  header.model = fields.model;
+  header.checksum = fields.checksum;
   if (fields.magic == STORED_MAGIC) {
-    header.form = PackedForm::Stored;
     header.originalSize = size - file_format::kStoredOverhead;
-  } else if (fields.magic == MODEL_MAGIC) {
-    header.form = PackedForm::ModelCoded;
-    header.complete = fields.complete;
+  } else {
     // The length is signed; a negative one can only come from damage.
     header.originalSize = fields.hasLength ? fields.length : 0;
-    header.frames = fields.hasFrames ? fields.frames : -1;
+    if (header.form == PackedForm::ModelCoded) header.frames = fields.hasFrames ? fields.frames : -1;
   }
   return true;
 }
 
 std::string HeaderDamage(const PackedHeader& header) {
-  if (header.form != PackedForm::ModelCoded) return "";
+  if (header.form == PackedForm::NotCompressed) return "";
+  // Format 1's stored form is its magic word and the MP3 file: any length is sound.
+  if (header.format == 1 && header.form == PackedForm::Stored) return "";
+  const int64_t headerBytes = header.format == 1 ? file_format::kHeaderBytes
+                              : header.form == PackedForm::ModelCoded ? file_format::kModel2HeaderBytes
+                                                                      : file_format::kStored2HeaderBytes;
   if (!header.complete)
     return "damaged compressed file: only " + std::to_string(header.fileSize) +
-           " bytes, shorter than its 16-byte header";
+           " bytes, shorter than its " + std::to_string(headerBytes) + "-byte header";
+  if (header.format == 2 && header.form == PackedForm::ModelCoded && header.model != file_format::kModelNumber) {
+    const std::string model = std::to_string(header.model);
+    if (header.model > file_format::kModelNumber)
+      return "made by a later version of sumbrel, or damaged: its header names model " + model +
+             ", and this version knows model " + std::to_string(file_format::kModelNumber) + " only";
+    return "damaged compressed file: its header names model " + model + ", which no version writes";
+  }
   // A job never codes an empty MP3 file, so a length of 0 or less is damage.
   if (header.originalSize <= 0)
     return "damaged compressed file: the header records an original length of " +
            std::to_string(header.originalSize);
-  if (header.frames < 0)
+  if (header.form == PackedForm::ModelCoded && header.frames < 0)
     return "damaged compressed file: the header records " + std::to_string(header.frames) +
            " frames";
+  // The stored form's size follows from the length it records: anything else is a file cut
+  // short or grown, which `info` would otherwise report with made-up numbers.
+  if (header.form == PackedForm::Stored && header.fileSize - headerBytes != header.originalSize)
+    return "damaged compressed file: " + std::to_string(header.fileSize) +
+           " bytes, where a stored file of the recorded " + std::to_string(header.originalSize) +
+           " bytes takes " + std::to_string(header.originalSize + headerBytes);
   return "";
 }
 
@@ -51,35 +71,27 @@ double SavedPercent(int64_t originalSize, int64_t compressedSize) {
   return 100.0 - 100.0 * double(compressedSize) / double(originalSize);
 }
 
-const char* FormName(PackedForm form) {
-  switch (form) {
-    case PackedForm::ModelCoded: return "model-coded";
-    case PackedForm::Stored: return "stored";
+std::string FormName(const PackedHeader& header) {
+  switch (header.form) {
+    case PackedForm::ModelCoded: return "model-coded (format " + std::to_string(header.format) + ")";
+    case PackedForm::Stored: return "stored (format " + std::to_string(header.format) + ")";
     case PackedForm::NotCompressed: break;
   }
   return "not compressed";
 }
 
 std::string DescribeHeader(const PackedHeader& header) {
+  if (header.form == PackedForm::NotCompressed)
+    return "not compressed, " + std::to_string(header.fileSize) + " bytes";
   char line[256];
-  switch (header.form) {
-    case PackedForm::NotCompressed:
-      std::snprintf(line, sizeof line, "not compressed, %" PRId64 " bytes", header.fileSize);
-      break;
-    case PackedForm::Stored:
-      std::snprintf(line, sizeof line,
-                    "stored, original %" PRId64 " bytes, compressed %" PRId64
-                    " bytes, saved %.2f%%, frames not recorded",
-                    header.originalSize, header.fileSize,
-                    SavedPercent(header.originalSize, header.fileSize));
-      break;
-    case PackedForm::ModelCoded:
-      std::snprintf(line, sizeof line,
-                    "model-coded, original %" PRId64 " bytes, compressed %" PRId64
-                    " bytes, saved %.2f%%, %" PRId64 " frames",
-                    header.originalSize, header.fileSize,
-                    SavedPercent(header.originalSize, header.fileSize), header.frames);
-      break;
+  std::snprintf(line, sizeof line, ", original %" PRId64 " bytes, compressed %" PRId64 " bytes, saved %.2f%%, ",
+                header.originalSize, header.fileSize, SavedPercent(header.originalSize, header.fileSize));
+  std::string text = FormName(header) + line;
+  text += header.form == PackedForm::ModelCoded ? std::to_string(header.frames) + " frames"
+                                                : std::string("frames not recorded");
+  if (header.format == 2) {
+    std::snprintf(line, sizeof line, ", CRC-32C %08" PRIx32, header.checksum);
+    text += line;
   }
-  return line;
+  return text;
 }

@@ -1,5 +1,5 @@
-// What the first 16 bytes of a file say about it: which form of compressed file it is, the
-// original length and the frame count it records.
+// What the header of a file says about it: which form and format of compressed file it is, the
+// original length, the frame count and (format 2) the checksum it records.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -8,10 +8,13 @@ enum class PackedForm { NotCompressed, ModelCoded, Stored };
 
 struct PackedHeader {
   PackedForm form = PackedForm::NotCompressed;
+  int format = 0;  // 1 or 2 for a compressed file
   int64_t fileSize = 0;
-  int64_t originalSize = 0;  // model-coded: the recorded MP3 length; stored: fileSize - 4
+  int64_t originalSize = 0;  // the recorded MP3 length; format 1's stored form: fileSize - 4
   int64_t frames = -1;       // model-coded only; -1 when not recorded
-  bool complete = true;      // false for a model-coded file shorter than its 16-byte header
+  bool complete = true;      // false for a compressed file shorter than its header
+  uint32_t model = 0;        // format 2, model-coded: the model it was coded with
+  uint32_t checksum = 0;     // format 2: the CRC-32C of the MP3 file
 
   bool operator==(const PackedHeader&) const = default;
 };
@@ -28,4 +31,5 @@ double SavedPercent(int64_t originalSize, int64_t compressedSize);
 // The line `sumbrel info` prints for a readable file, without the file's name.
 std::string DescribeHeader(const PackedHeader& header);
 
-const char* FormName(PackedForm form);
+// "model-coded (format 2)", "stored (format 1)", "not compressed".
+std::string FormName(const PackedHeader& header);

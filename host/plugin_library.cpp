@@ -21,5 +21,14 @@ bool LoadPluginLibrary(PluginLibrary& library, std::string& error) {
     library.handle = nullptr;
     return false;
   }
+  // An older library lacks it; what it can still do is decided per job.
+  library.getModuleOfFormat = reinterpret_cast<GetModuleOfFormatFunction>(
+      platform::FindEntry(library.handle, "GetModuleOfFormat"));
   return true;
+}
+
+std::string TooOldForFormat2(const PluginLibrary& library) {
+  return "the library " + library.path +
+         " is too old for format 2 and for test: it has no entry point GetModuleOfFormat "
+         "(compress --format 1 and restoring format 1 files still work with it)";
 }

@@ -63,9 +63,9 @@ void ListFailures(const std::vector<std::pair<std::string, std::string>>& failur
 }
 
 // A private folder for what a command keeps out of the user's folders (standard input
-// spooled to a file, an output on its way to standard output, the restores of `test`, the
-// links with names the library takes),
-// removed with everything in it when the command ends, also after a failure or an interrupt.
+// spooled to a file, an output on its way to standard output, the links with names the
+// library takes), removed with everything in it when the command ends, also after a failure or
+// an interrupt.
 class ScratchFolder {
  public:
   bool Create(std::string& error) {
@@ -119,11 +119,18 @@ int CompressOrRestore(Options options) {
     std::fprintf(stderr, "sumbrel: %s\n", error.c_str());
     return 1;
   }
+  if (!library.getModuleOfFormat && (test || (compress && options.format == 2))) {
+    std::fprintf(stderr, "sumbrel: %s\n", TooOldForFormat2(library).c_str());
+    return 1;
+  }
   HostOs::RememberCreationMask();
   HostOs::CatchInterrupts();
+  // A test writes nothing, so a temporary folder that cannot be made (TMPDIR missing or full)
+  // fails only the inputs that need it: standard input, and names the library does not take.
   ScratchFolder scratch;
-  if (!scratch.Create(error)) {
-    std::fprintf(stderr, "sumbrel: %s\n", error.c_str());
+  std::string scratchError;
+  if (!scratch.Create(scratchError) && (!test || fromStdin)) {
+    std::fprintf(stderr, "sumbrel: %s\n", scratchError.c_str());
     return 1;
   }
   if (fromStdin) {
@@ -139,7 +146,7 @@ int CompressOrRestore(Options options) {
   for (const auto& [path, reason] : inputs.errors) std::fprintf(stderr, "sumbrel: %s: %s\n", path.c_str(), reason.c_str());
   int skipped = 0;
   JobPlanner planner{options.action == Action::Restore, test, options.force, options.verify,
-                     options.removeInput, options.output, scratch.path(), {}, {}, options.skipExisting};
+                     options.removeInput, options.output, {}, {}, options.skipExisting, options.format};
   for (const std::string& file : inputs.files) {
     HostOs::FileStatus status;
     if (HostOs::Status(file, status)) planner.inputs.insert(status.identity);
@@ -149,7 +156,10 @@ int CompressOrRestore(Options options) {
   for (const std::string& file : inputs.files) {
     FileJob job;
     if (options.toStdout) planner.explicitOutput = scratch.path() + "/stdout";
-    const std::string reason = planner.Plan(file, job);
+    std::string reason = planner.Plan(file, job);
+    if (reason.empty() && scratch.path().empty() && !file.ends_with(".sbk"))
+      reason = "its name does not end in .sbk, as the library needs, and no link with such a name can be made: " +
+               scratchError;
     if (fromStdin) {
       job.inputName = "standard input";
       job.keepAttributes = false;

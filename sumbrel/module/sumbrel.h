@@ -11,11 +11,13 @@
 #include <memory>
 
 // The first word of a compressed file, little-endian: model-coded or stored form, of format 1
-// (what GetModule's modules write) or format 2 (see GetModuleOfFormat).
+// (what GetModule's modules write) or format 2 (see GetModuleOfFormat). Format 1's two differ in
+// one bit; format 2's differ from each other and from format 1's in three or more, so that no
+// flipped bit turns a checked file into an unchecked one.
 constexpr uint32_t MODEL_MAGIC = 0x01050405;
 constexpr uint32_t STORED_MAGIC = 0x00050405;
-constexpr uint32_t MODEL2_MAGIC = 0x02050405;
-constexpr uint32_t STORED2_MAGIC = 0x03050405;
+constexpr uint32_t MODEL2_MAGIC = 0x32050405;
+constexpr uint32_t STORED2_MAGIC = 0x53050405;
 
 // The host's object. The library calls only OnProgress, the first virtual operation, on the
 // thread that called ProcessFile: after every coded frame and once more at a successful end.
@@ -111,8 +113,8 @@ using GetModuleOfFormatFunction = Module* (*)(intptr_t listener, int format);
 
 #define SUMBREL_MODEL_MAGIC 0x01050405u
 #define SUMBREL_STORED_MAGIC 0x00050405u
-#define SUMBREL_MODEL2_MAGIC 0x02050405u
-#define SUMBREL_STORED2_MAGIC 0x03050405u
+#define SUMBREL_MODEL2_MAGIC 0x32050405u
+#define SUMBREL_STORED2_MAGIC 0x53050405u
 
 typedef struct SumbrelModule SumbrelModule;
 typedef struct SumbrelListener SumbrelListener;

@@ -1,4 +1,5 @@
 // The `sumbrel` command run as a user runs it, on MP3 files made with lame.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 
 #include "command.h"
 #include "data/lame_corpus.h"
+#include "sumbrel.h"
 
 namespace {
 
@@ -79,17 +81,22 @@ TEST_F(SumbrelCommand, SeveralFilesAtOnceComeBackByteForByte) {
       << lines.back();
   lines.pop_back();
   for (const std::string& line : lines) EXPECT_NE(line.find(", verified"), std::string::npos);
-  // Random bytes do not compress: the stored form is the input inverted behind its magic.
+  // Random bytes do not compress: the stored form of format 2, the default, is the input
+  // inverted behind its magic, its 64-bit length and its CRC-32C.
   const std::string stored = ReadFile(dir_ / "noise.mp3.sbk");
-  ASSERT_EQ(stored.size(), noise.size() + 4);
-  EXPECT_EQ(stored.substr(0, 4), std::string("\x05\x04\x05\0", 4));
-  EXPECT_EQ(char(~stored[4]), noise[0]);
+  ASSERT_EQ(stored.size(), noise.size() + 16);
+  EXPECT_EQ(stored.substr(0, 12), std::string("\x05\x04\x05\x53\x88\x13\0\0\0\0\0\0", 12));
+  EXPECT_EQ(char(~stored[16]), noise[0]);
 
   const CommandResult info = Sumbrel("info *.sbk");
   ASSERT_EQ(info.exit_code, 0) << info.err;
   for (const std::string& line : Lines(info.out))
-    EXPECT_NE(line.find(line.starts_with("noise") ? ": stored," : ": model-coded,"),
+    EXPECT_NE(line.find(line.starts_with("noise") ? ": stored (format 2)," : ": model-coded (format 2),"),
               std::string::npos) << line;
+  char crc[32];
+  std::snprintf(crc, sizeof crc, ", CRC-32C %02x%02x%02x%02x", uint8_t(stored[15]), uint8_t(stored[14]),
+                uint8_t(stored[13]), uint8_t(stored[12]));
+  EXPECT_TRUE(Lines(info.out).back().ends_with(crc)) << info.out;
 
   fs::create_directory(dir_ / "originals");
   for (const auto& [name, bytes] : originals) fs::rename(dir_ / name, dir_ / ("originals/" + name));
@@ -109,7 +116,7 @@ TEST_F(SumbrelCommand, ExistingOutputsAreKeptUnlessForced) {
 
   result = Sumbrel("compress -f song.mp3");
   ASSERT_EQ(result.exit_code, 0) << result.err;
-  EXPECT_EQ(ReadFile(dir_ / "song.mp3.sbk").substr(0, 4), std::string("\x05\x04\x05\x01", 4));
+  EXPECT_EQ(ReadFile(dir_ / "song.mp3.sbk").substr(0, 4), std::string("\x05\x04\x05\x32", 4));
 
   result = Sumbrel("restore song.mp3.sbk");
   EXPECT_EQ(result.exit_code, 1);
@@ -125,7 +132,7 @@ TEST_F(SumbrelCommand, DamagedCompressedFilesAreReportedAndRestoreNothing) {
   ASSERT_EQ(Sumbrel("compress x.mp3").exit_code, 0);
   const std::string good = ReadFile(dir_ / "x.mp3.sbk");
   std::string frames = good;
-  frames[8] = char(frames[8] + 1);
+  frames[16] = char(frames[16] + 1);  // format 2's frame count
   WriteFile(dir_ / "frames.sbk", frames);
   WriteFile(dir_ / "appended.sbk", good + "xyz");
   WriteFile(dir_ / "truncated.sbk", good.substr(0, good.size() / 2));
@@ -184,12 +191,20 @@ TEST_F(SumbrelCommand, VerifyDeletesTheOutputWhenTheRestoreDiffers) {
   fs::copy_file(SUMBREL_BIN, dir_ / "bin/sumbrel");
   fs::copy_file(FAULTY_LIBRARY, dir_ / "bin/libsumbrel.so");
   Mp3("m25_8", "a.mp3");
-  const CommandResult result = Sumbrel("compress --verify a.mp3", dir_ / "bin/sumbrel");
+  const CommandResult result = Sumbrel("compress --format 1 --verify a.mp3", dir_ / "bin/sumbrel");
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_NE(result.err.find("sumbrel: a.mp3: verification failed"), std::string::npos)
       << result.err;
   EXPECT_EQ(Names(dir_.path()), (std::set<std::string>{"a.mp3", "bin"}));
-  EXPECT_EQ(Sumbrel("compress a.mp3", dir_ / "bin/sumbrel").exit_code, 0);  // unverified: kept
+  // That library knows format 1 only, as the ones before format 2 did.
+  for (const char* needsFormat2 : {"compress a.mp3", "test x.sbk"}) {
+    const CommandResult old = Sumbrel(needsFormat2, dir_ / "bin/sumbrel");
+    EXPECT_EQ(old.exit_code, 1) << needsFormat2;
+    EXPECT_NE(old.err.find("bin/libsumbrel.so is too old for format 2 and for test: it has no entry point "
+                           "GetModuleOfFormat"), std::string::npos) << old.err;
+  }
+  EXPECT_EQ(Names(dir_.path()), (std::set<std::string>{"a.mp3", "bin"}));
+  EXPECT_EQ(Sumbrel("compress --format 1 a.mp3", dir_ / "bin/sumbrel").exit_code, 0);  // unverified: kept
 }
 
 TEST_F(SumbrelCommand, RemoveKeepsTheInputWhenVerificationFails) {
@@ -197,7 +212,7 @@ TEST_F(SumbrelCommand, RemoveKeepsTheInputWhenVerificationFails) {
   fs::copy_file(SUMBREL_BIN, dir_ / "bin/sumbrel");
   fs::copy_file(FAULTY_LIBRARY, dir_ / "bin/libsumbrel.so");
   const std::string original = Mp3("m25_8", "a.mp3");
-  const CommandResult result = Sumbrel("compress --rm a.mp3", dir_ / "bin/sumbrel");
+  const CommandResult result = Sumbrel("compress --format 1 --rm a.mp3", dir_ / "bin/sumbrel");
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_NE(result.err.find("verification failed"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("the input is kept"), std::string::npos) << result.err;
@@ -281,6 +296,54 @@ TEST_F(SumbrelCommand, PipesAndTestLeaveNothingBehind) {
       << tested.err;
   EXPECT_EQ(Names(dir_.path()), before);
   EXPECT_TRUE(Names(dir_ / "tmp").empty());
+}
+
+// --format 1 writes exactly what a host of the plug-in's GetModule gets. `test` leaves the
+// default format 2 to the library's check, which writes nothing, so it needs no temporary
+// folder, and which fails on a flipped bit in the coded part or in the recorded checksum.
+TEST_F(SumbrelCommand, FormatOneIsThePlugInsAndTestChecksWithoutTemporaryFiles) {
+  const std::string original = Mp3("m1_44_vbr", "a.mp3");
+  void* library = dlopen((fs::path(SUMBREL_BIN).parent_path() / "libsumbrel.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(library, nullptr) << dlerror();
+  const auto getModule = reinterpret_cast<GetModuleFunction>(dlsym(library, "GetModule"));
+  ASSERT_NE(getModule, nullptr);
+  {
+    const ModulePtr module(getModule(0));
+    ASSERT_EQ(module->ProcessFile((dir_ / "a.mp3").c_str(), (dir_ / "plugin.sbk").c_str(), 0), 0);
+  }
+  dlclose(library);
+  CommandResult result = Sumbrel("compress --format 1 --verify -o one.sbk a.mp3");
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  const std::string one = ReadFile(dir_ / "one.sbk");
+  EXPECT_TRUE(one == ReadFile(dir_ / "plugin.sbk"));
+
+  ASSERT_EQ(Sumbrel("compress a.mp3").exit_code, 0);
+  const std::string two = ReadFile(dir_ / "a.mp3.sbk");
+  ASSERT_EQ(two.substr(0, 4), std::string("\x05\x04\x05\x32", 4));
+  std::string damaged = two;
+  damaged[two.size() / 2] ^= 0x10;
+  WriteFile(dir_ / "coded.sbk", damaged);
+  damaged = two;
+  damaged[20] ^= 1;  // the recorded CRC-32C of the MP3 file
+  WriteFile(dir_ / "checksum.sbk", damaged);
+  const std::set<std::string> before = Names(dir_.path());
+  result = RunCommand("TMPDIR=/nonexistent " + ShellQuote(SUMBREL_BIN) +
+                          " test -j 2 a.mp3.sbk one.sbk coded.sbk checksum.sbk",
+                      dir_.path());
+  EXPECT_EQ(result.exit_code, 1);
+  const auto frames = [](const std::string& bytes, size_t at) {
+    return std::to_string(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8 | uint8_t(bytes[at + 2]) << 16);
+  };
+  const std::string restored = "whole, " + std::to_string(original.size()) + " bytes restored, model-coded ";
+  const std::vector<std::string> lines = Lines(result.out);
+  ASSERT_GE(lines.size(), 2u) << result.out << result.err;
+  EXPECT_EQ(lines[0], "a.mp3.sbk: " + restored + "(format 2), checksum holds, " + frames(two, 16) + " frames");
+  EXPECT_EQ(lines[1], "one.sbk: " + restored + "(format 1), no checksum to check, " + frames(one, 8) + " frames");
+  for (const char* name : {"coded.sbk", "checksum.sbk"})
+    EXPECT_NE(result.err.find(std::string("sumbrel: ") + name + ": damaged compressed file: it does not "
+                              "restore to the length and checksum it records (it is cut short or corrupt)\n"),
+              std::string::npos) << name << "\n" << result.err;
+  EXPECT_EQ(Names(dir_.path()), before);
 }
 
 TEST_F(SumbrelCommand, ProgressBarOnATerminal) {

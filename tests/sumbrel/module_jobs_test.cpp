@@ -136,9 +136,9 @@ TEST_F(ModuleJobs, IsSupportedGoesByNameAndMagic) {
   WriteAll("b.sbk", {0x05, 0x04, 0x05, 0x01});
   WriteAll("c.sbk", {0x05, 0x04, 0x05, 0x00, 9});
   WriteAll("d.sbk", {0x05, 0x04, 0x05});  // the missing byte reads as 0: the stored magic
-  WriteAll("f.sbk", {0x05, 0x04, 0x05, 0x04});
-  WriteAll("g.sbk", {0x05, 0x04, 0x05, 0x02});  // format 2
-  WriteAll("h.sbk", {0x05, 0x04, 0x05, 0x03});
+  WriteAll("f.sbk", {0x05, 0x04, 0x05, 0x02});
+  WriteAll("g.sbk", {0x05, 0x04, 0x05, 0x32});  // format 2
+  WriteAll("h.sbk", {0x05, 0x04, 0x05, 0x53});
   for (const char* name : {"song.MP3", "a.mp3.bak", "xmp", "m", "e.wav", "a.mp3x", "xmp3", ".mp3"})
     WriteAll(name, {1});
   for (const auto& [name, expected] : std::vector<std::pair<const char*, int>>{

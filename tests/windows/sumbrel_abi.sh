@@ -34,7 +34,7 @@ for f in mpeg1 mpeg2 mpeg25 damaged notmp3; do
     "result=0 total=$total done=$total coded=$coded "*" calls="*" last=$total,$total,$coded") ;;
     *) fail "$f compress: $out (mp3 $total bytes, compressed $coded)" ;;
   esac
-  "$LINUX_BIN/sumbrel" compress -q -o $f.lin.sbk $f.mp3
+  "$LINUX_BIN/sumbrel" compress -q --format 1 -o $f.lin.sbk $f.mp3
   cmp -s $f.lin.sbk $f.mp3.sbk || fail "$f: sumbrel.dll and libsumbrel.so wrote different bytes"
   out=$(host restore $f.mp3.sbk $f.back.mp3)
   case "$out" in "result=0 total=$total done=$total "*) ;; *) fail "$f restore: $out" ;; esac
