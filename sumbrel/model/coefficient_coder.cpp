@@ -81,19 +81,46 @@ template <int K, class Bits, class Refinement = NoRefinement>
 
 // The first model adds nothing to its decisions.
 struct FirstModel {
-  [[gnu::always_inline]] void Prepare(const SpectralSubModel&, const Neighbourhood&, const CoefficientRun&) {}
+  [[gnu::always_inline]] void Prepare(const SpectralSubModel&, Neighbourhood&, const CoefficientRun&) {}
   [[gnu::always_inline]] NoRefinement Refine(int) const { return {}; }
   [[gnu::always_inline]] void Coded(int, int, CoefficientRun&) const {}
 };
 
-// A decision of the second model: the first model's probability, mixed with two counters.
+// 256 × 2^(-3d/16): how a quantised magnitude scales when the exponent of its step grows by d
+// (a magnitude goes as the step to the power -3/4, and the exponent counts quarter octaves).
+inline constexpr auto kStepScale = [] {
+  std::array<uint16_t, 65> table{};
+  constexpr int64_t kRatio = 57548;  // 2^(-3/16) × 65536, applied by repeated multiplication
+  for (int d = 0; d <= 32; ++d) {
+    int64_t down = 1 << 16, up = 1 << 16;
+    for (int i = 0; i < d; ++i) {
+      down = (down * kRatio + 32768) >> 16;
+      up = (up << 16) / kRatio;
+    }
+    table[32 + d] = uint16_t(std::min<int64_t>((down + 128) >> 8, 65535));
+    table[32 - d] = uint16_t(std::min<int64_t>((up + 128) >> 8, 65535));
+  }
+  return table;
+}();
+
+// A magnitude quantised with a step whose exponent is `d` below this one's, as this step would
+// have quantised it.
+inline int AtThisStep(int magnitude, int d) { return (magnitude * kStepScale[32 + std::clamp(d, -32, 32)] + 128) >> 8; }
+
+// A change of global gain in 7 steps: 4 is a factor of 2 in the quantiser's step.
+inline int GainStep(int change) {
+  return change <= -6 ? 0 : change <= -3 ? 1 : change < 0 ? 2 : change == 0 ? 3 : change < 3 ? 4 : change < 6 ? 5 : 6;
+}
+
+// A decision of the second model: the first model's probability, mixed with three counters.
 struct MixedDecision {
-  // Measured on real music: slower counters and a faster mixer both lost.
-  static constexpr int kNearLimit = 127, kLevelLimit = 255, kMixerRate = 24;
-  // Weights stay within ±4, so the sum of four products fits 32 bits.
-  static constexpr int kWeightBound = (4 << 16) - 1;
+  // Measured on real music: slower counters and a faster or slower mixer all lost.
+  static constexpr int kNearLimit = 127, kLevelLimit = 255, kRefinedLimit = 255, kMixerRate = 24;
+  // Weights stay within ±3, so the sum of five products fits 32 bits.
+  static constexpr int kWeightBound = 3 << 16;
   mixing::Counter* near;
   mixing::Counter* level;
+  mixing::Counter* refined;  // the row of 16 for this context; the first probability picks one
   mixing::MixerWeights<MixingContexts::kInputs>* mixer;
   int x[MixingContexts::kInputs];
   int mixed;
@@ -104,9 +131,11 @@ struct MixedDecision {
     x[1] = mixing::Stretch(near->P12());
     x[2] = mixing::Stretch(level->P12());
     x[3] = 256;
+    refined += std::clamp((x[0] + 2048) >> 8, 0, 15);
+    x[4] = mixing::Stretch(refined->P12());
     int dot = 0;
     for (int i = 0; i < MixingContexts::kInputs; ++i) dot += mixer->w[i] * x[i];
-    mixed = mixing::Squash(std::clamp(dot >> 16, -2047, 2047));
+    mixed = mixing::SquashInRange(std::clamp(dot >> 16, -2047, 2047));
     return std::clamp(32768 - mixed * 8, 1, 32767);
   }
 
@@ -116,6 +145,7 @@ struct MixedDecision {
       mixer->w[i] = std::clamp(mixer->w[i] + ((x[i] * error) >> 16), -kWeightBound, kWeightBound);
     near->Update(bit, kNearLimit);
     level->Update(bit, kLevelLimit);
+    refined->Update(bit, kRefinedLimit);
   }
 };
 
@@ -134,35 +164,50 @@ constexpr auto kLevelBucket = [] {
   return b;
 }();
 
-// The second model: what the first sees, plus the other channel of the granule, the previous
-// granule's neighbours at k - 1 and k + 1, and the local level by position.
+// The second model. Its first model sees the last two granules' magnitudes at k as this
+// granule's step would have quantised them (the raw values mislead wherever the gain or a scale
+// factor moved); its counters see the other channel of the granule (likewise scaled), the
+// previous granule's neighbours at k - 1 and k + 1, the gain's changes and the local level.
 struct SecondModel {
   MixingContexts& t;
   const int16_t* other;  // channel 0's values when this is channel 1, else null
   int option;            // 0 without the other channel, 1 left/right, 2 mid/side
   int gain;              // the difference of the two channels' global gains, in 7 steps
+  int change;            // the change of global gain since the class's last granule, in 7 steps
+  const int16_t* exponent;       // of each band's step, in this granule
+  const int16_t* lastExponent;   // in the class's last granule
+  const int16_t* olderExponent;  // and in the one before it
+  const int16_t* otherExponent;  // the other channel's in this granule
 
   // Per value: the shared parts of its decisions' indices, and what its sign's contexts need.
-  int nearIndex = 0, levelIndex = 0, mixerIndex = 0;
+  int nearIndex = 0, levelIndex = 0, mixerIndex = 0, refinedIndex = 0;
   int o0 = 0, otherSign = 0, previousSign = 0, signHere = 0;
   uint32_t agree = 0;
 
-  [[gnu::always_inline]] void Prepare(const SpectralSubModel& sm, const Neighbourhood& c, const CoefficientRun& run) {
+  [[gnu::always_inline]] void Prepare(const SpectralSubModel& sm, Neighbourhood& c, const CoefficientRun& run) {
     const int k = c.k;
+    const int shift = exponent[c.band] - lastExponent[c.band];
+    c.a1 = AtThisStep(c.a1, shift);
+    c.a2 = AtThisStep(c.a2, exponent[c.band] - olderExponent[c.band]);
     const int q1 = std::min(c.q1, 3);
     const int p2 = std::abs(run.P2);
     int level;
     o0 = otherSign = 0;
     if (other) {
-      o0 = std::abs(other[k]);
-      const int oN = (k > 0 ? std::abs(other[k - 1]) : 0) + (k < 575 ? std::abs(other[k + 1]) : 0);
+      const int toOther = exponent[c.band] - otherExponent[c.band];
+      o0 = AtThisStep(std::abs(other[k]), toOther);
+      const int oN =
+          AtThisStep((k > 0 ? std::abs(other[k - 1]) : 0) + (k < 575 ? std::abs(other[k + 1]) : 0), toOther);
       otherSign = other[k] > 0 ? 1 : other[k] < 0 ? 2 : 0;
       nearIndex = option * 700 + ((Bucket5(o0) * 5 + Bucket5(oN)) * 4 + q1) * 7 + gain;
       level = c.q1 + p2 + c.a1 + o0;
+      refinedIndex = (((option * 5 + Bucket5(o0)) * 5 + Bucket5(c.a1)) * 7 + change) * 16;
     } else {
-      const int pN = (k > 0 ? sm.at[k - 1].magnitude[1] : 0) + (k < 575 ? sm.at[k + 1].magnitude[0] : 0);
-      nearIndex = ((Bucket5(c.a1) * 5 + Bucket5(pN)) * 4 + q1) * 5 + Bucket5(p2);
+      const int pN = AtThisStep((k > 0 ? sm.at[k - 1].magnitude[1] : 0) + (k < 575 ? sm.at[k + 1].magnitude[0] : 0),
+                                shift);
+      nearIndex = ((Bucket5(c.a1) * 5 + Bucket5(pN)) * 4 + q1) * 7 + change;
       level = c.q1 + p2 + c.a1 + c.a2;
+      refinedIndex = ((Bucket5(c.a1) * 5 + Bucket5(pN)) * 7 + change) * 16;
     }
     levelIndex = ((other != nullptr) * 36 + k / 16) * 12 + kLevelBucket[std::min(level, 33)];
     mixerIndex = option * 12 + std::min(k / 48, 11);
@@ -176,9 +221,12 @@ struct SecondModel {
     if (decision == MixingContexts::kSignOfOne || decision == MixingContexts::kSignLarger) {
       const int signNear = (((option * 3 + otherSign) * 5 + Bucket5(o0)) * 3 + previousSign) * 4 + int(agree & 3);
       const int signLevel = ((option * 3 + otherSign) * 16 + int(agree & 15)) * 2 + signHere;
-      return {&t.near[decision][signNear], &t.level[decision][signLevel], &t.mixer[decision][mixerIndex], {}, 0};
+      const int signRefined = ((option * 3 + otherSign) * 4 + int(agree & 3)) * 16;
+      return {&t.near[decision][signNear], &t.level[decision][signLevel], &t.refined[decision][signRefined],
+              &t.mixer[decision][mixerIndex], {}, 0};
     }
-    return {&t.near[decision][nearIndex], &t.level[decision][levelIndex], &t.mixer[decision][mixerIndex], {}, 0};
+    return {&t.near[decision][nearIndex], &t.level[decision][levelIndex], &t.refined[decision][refinedIndex],
+            &t.mixer[decision][mixerIndex], {}, 0};
   }
 
   // Whether the sign agreed with the other channel's, where both are non-zero.
@@ -316,7 +364,8 @@ template <class Bits, class Model>
     const int index = ((std::min(c.sf, 2) + 5 * (std::min(Cm2, 6) + 8 * (2 * E + e2))) * 2 + c.ch);
     for (int j = 4; j <= 8; ++j) {
       const int b = CodeTwoStageBit(coder, sm.unaryPrimary[j - 4][index], rate200_1050, 2048,
-                                    sm.unaryMap[j - 4][c.ch][c.band], rate400_2400, M == j);
+                                    sm.unaryMap[j - 4][c.ch][c.band], rate400_2400, M == j,
+                                    model.Refine(MixingContexts::kFour + j - 4));
       if (b) return j;
     }
   }
@@ -476,7 +525,8 @@ void CodeGranuleIn(SpectralSubModel& sm, Coder& coder, int16_t* values, const Gr
   Model model = [&] {
     if constexpr (kSecond)
       return SecondModel{*mixing.contexts, mixing.other, mixing.other ? 1 + mixing.midSide : 0,
-                         std::clamp(mixing.gainDifference / 4 + 3, 0, 6)};
+                         std::clamp(mixing.gainDifference / 4 + 3, 0, 6), GainStep(mixing.gainChange),
+                         mixing.exponent, mixing.lastExponent, mixing.olderExponent, mixing.otherExponent};
     else
       return FirstModel{};
   }();
@@ -502,6 +552,11 @@ MixingContexts::MixingContexts() {
       weights.w[0] = 1 << 16;
       for (int i = 1; i < kInputs; ++i) weights.w[i] = 0;
     }
+  for (int32_t& gain : lastGain) gain = 0;
+  for (auto& bands : lastExponent)
+    for (int16_t& e : bands) e = 0;
+  for (auto& bands : olderExponent)
+    for (int16_t& e : bands) e = 0;
 }
 
 void CodeGranuleValues(SpectralSubModel& sm, Coder& coder, int16_t* values, const GrInfo& granule,

@@ -102,15 +102,23 @@ struct CoefficientRun {
 };
 
 // The second model's tables, shared by every class: what it adds to a decision of the first
-// (see mixing.h). One set per kind of decision.
+// (see mixing.h). One set per kind of decision, and the steps of the last granules per class.
 struct MixingContexts {
-  enum Decision { kZeroBig, kZeroSmall, kOne, kSignOfOne, kTwo, kThree, kSignLarger, kDecisions };
-  static constexpr int kNear = 2112, kLevel = 1024, kMixers = 36, kInputs = 4;
+  static constexpr int kBands = 22;
+  // kFour .. kFour + 4: the flags for 4 .. 8.
+  enum Decision { kZeroBig, kZeroSmall, kOne, kSignOfOne, kTwo, kThree, kSignLarger, kFour, kDecisions = kFour + 5 };
+  static constexpr int kNear = 2112, kLevel = 1024, kMixers = 36, kInputs = 5, kRefined = 8448;
   mixing::Counter near[kDecisions][kNear];    // the other channel's or previous granule's values
   mixing::Counter level[kDecisions][kLevel];  // the local level and the position
+  mixing::Counter refined[kDecisions][kRefined];  // the first model's probability, in context
   mixing::MixerWeights<kInputs> mixer[kDecisions][kMixers];
+  int32_t lastGain[8];  // global_gain of the last granule of each class
+  int16_t lastExponent[8][kBands];  // each band's quantiser exponent in that granule
+  int16_t olderExponent[8][kBands];  // and in the one before it
   MixingContexts();
 };
+
+static_assert(std::has_unique_object_representations_v<MixingContexts>, "no padding bytes: the model hashes them");
 
 // Where a granule's values find what the second model adds: its tables, the values of the
 // other channel of the granule (channel 0's, for channel 1), and whether the frame is mid/side.
@@ -119,6 +127,13 @@ struct GranuleMixing {
   const int16_t* other = nullptr;
   bool midSide = false;
   int gainDifference = 0;  // this channel's global_gain less the other's
+  int gainChange = 0;      // this granule's global_gain less the last one's of its class
+  // Each band's quantiser exponent (in quarter octaves of the step) in this granule and in the
+  // last granule of its class, so that the last values can be scaled to this one's step.
+  const int16_t* exponent = nullptr;
+  const int16_t* lastExponent = nullptr;
+  const int16_t* olderExponent = nullptr;
+  const int16_t* otherExponent = nullptr;  // the other channel's, with `other`
 };
 
 // Codes spectral value k of one granule and channel: `value` is read when encoding and

@@ -31,6 +31,9 @@ void SpectralContexts::StartStream() {
 namespace {
 
 constexpr int kMaxExtent = 576;
+// The long-block bands' preemphasis, added to their scale factors where preflag is set.
+constexpr int kPretab[21] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 3, 3, 3, 2};
+
 // Classes 0, 2, 3 and 6 hold long blocks: their values see the band's scale factor.
 constexpr bool kLongBlockClass[8] = {true, false, true, true, false, false, true, false};
 
@@ -287,16 +290,37 @@ void MP3Model::CodeSpectralData() {
     spectralEndBytes = coder.bytes;
   } else {
     const bool midSide = (header >> 6 & 3) == 1 && (header >> 4 & 2) != 0;
+    int16_t exponents[2][MixingContexts::kBands];
     for (int gr = 0; gr < granules; ++gr)
       for (int ch = 0; ch < channels; ++ch) {
         SpectralSubModel& sm = *subModels[modelClass[gr][ch]];
         GranuleMixing mixing;
-        if (mixingContexts)
+        int16_t* exponent = exponents[ch];
+        if (mixingContexts) {
+          int32_t& lastGain = mixingContexts->lastGain[sm.modelClass];
+          const GrInfo& granule = gr_info[gr][ch];
+          const int gain = granule.global_gain;
+          // The step grows by a quarter octave per unit of global_gain and shrinks by a half (or
+          // a whole) octave per unit of a long block's scale factor.
+          const int sfShift = 2 * (1 + (granule.scalefac_scale & 1));
+          for (int b = 0; b < MixingContexts::kBands; ++b) {
+            const int sf = kLongBlockClass[sm.modelClass] && b < 21 ? scalefac[gr][ch][b] + (granule.preflag & 1) * kPretab[b] : 0;
+            exponent[b] = int16_t(gain - sfShift * sf);
+          }
           mixing = {mixingContexts.get(), ch == 1 ? spectrum[gr][0] : nullptr, midSide,
-                    ch == 1 ? gr_info[gr][1].global_gain - gr_info[gr][0].global_gain : 0};
+                    ch == 1 ? gain - gr_info[gr][0].global_gain : 0, gain - lastGain, exponent,
+                    mixingContexts->lastExponent[sm.modelClass], mixingContexts->olderExponent[sm.modelClass],
+                    ch == 1 ? exponents[0] : nullptr};
+          lastGain = gain;
+        }
         CodeGranuleValues(sm, coder, spectrum[gr][ch], gr_info[gr][ch],
                           kLongBlockClass[sm.modelClass] ? scalefac[gr][ch] : nullptr, spectralModel.band,
                           spectralModel.n[gr][ch], spectralModel.m[gr][ch], ch, runs[gr][ch], mixing);
+        if (mixingContexts) {
+          int16_t* last = mixingContexts->lastExponent[sm.modelClass];
+          std::copy(last, last + MixingContexts::kBands, mixingContexts->olderExponent[sm.modelClass]);
+          std::copy(exponent, exponent + MixingContexts::kBands, last);
+        }
       }
   }
 

@@ -40,6 +40,16 @@ inline constexpr auto kStretch = [] {
 
 inline int Stretch(int p12) { return kStretch[p12]; }
 
+// Squash over its whole domain by table: one load on the path to the coder.
+inline constexpr auto kSquash = [] {
+  std::array<int16_t, 4095> table{};
+  for (int d = -2047; d <= 2047; ++d) table[d + 2047] = int16_t(Squash(d));
+  return table;
+}();
+
+// Squash of a value already within -2047 .. 2047.
+inline int SquashInRange(int d) { return kSquash[d + 2047]; }
+
 // 65536 / (n + 1): a counter's rate after n bits, without a division per decision.
 inline constexpr auto kReciprocal = [] {
   std::array<int32_t, 1024> table{};
