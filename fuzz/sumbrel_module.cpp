@@ -15,6 +15,7 @@
 
 #include "fuzz_check.h"
 #include "memory_restore.h"
+#include "temp_files.h"
 #include "module/sumbrel.h"
 
 namespace {
@@ -22,44 +23,10 @@ namespace {
 using fuzz_restore::Bytes;
 using fuzz_restore::WordAt;
 
-// A folder of this process under TMPDIR, else in memory where the system
-// offers it. libFuzzer ends without exit handlers, so fuzz/run.sh points TMPDIR
-// at a folder it removes itself. The name is kept in static storage: the exit
-// handler that removes the folder runs after static objects may be gone.
-const char* Folder() {
-  static char Path[4096] = "";
-  if (Path[0] == 0) {
-    const char* Base = std::getenv("TMPDIR");
-    if (Base == nullptr || *Base == 0) Base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    std::snprintf(Path, sizeof Path, "%s/sumbrel-fuzz-XXXXXX", Base);
-    FUZZ_CHECK(mkdtemp(Path) != nullptr, "no temporary folder");
-    std::atexit([] {
-      std::error_code Ignored;
-      std::filesystem::remove_all(Path, Ignored);
-    });
-  }
-  return Path;
-}
-
-std::string In(const char* Name) { return std::string(Folder()) + "/" + Name; }
-
-void Write(const std::string& Path, const uint8_t* Data, size_t Size) {
-  FILE* File = std::fopen(Path.c_str(), "wb");
-  FUZZ_CHECK(File != nullptr, "cannot write a temporary file");
-  if (Size > 0) std::fwrite(Data, 1, Size, File);
-  FUZZ_CHECK(std::fclose(File) == 0, "cannot write a temporary file");
-}
-
-Bytes Read(const std::string& Path) {
-  Bytes Out;
-  if (FILE* File = std::fopen(Path.c_str(), "rb")) {
-    for (int C; (C = std::getc(File)) != EOF;) Out.push_back(uint8_t(C));
-    std::fclose(File);
-  }
-  return Out;
-}
-
-bool Exists(const std::string& Path) { return access(Path.c_str(), F_OK) == 0; }
+using fuzz_files::Exists;
+using fuzz_files::In;
+using fuzz_files::Read;
+using fuzz_files::Write;
 
 // Counts the frames a restore decodes after its output already held the length
 // the header records: only a damaged stream has such frames, and decoding them

@@ -14,47 +14,17 @@
 
 #include "fuzz_check.h"
 #include "memory_restore.h"
+#include "temp_files.h"
 #include "module/sumbrel.h"
 
 namespace {
 
 using fuzz_restore::Bytes;
 
-// A folder of this process under TMPDIR, which fuzz/run.sh points at a folder it removes:
-// libFuzzer ends without exit handlers. The name stays in static storage for the handler
-// that removes the folder on an ordinary exit (the replay of kept inputs).
-std::string In(const char* Name) {
-  static char Path[4096] = "";
-  if (Path[0] == 0) {
-    const char* Base = std::getenv("TMPDIR");
-    if (Base == nullptr || *Base == 0) Base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    std::snprintf(Path, sizeof Path, "%s/sumbrel-fuzz2-XXXXXX", Base);
-    FUZZ_CHECK(mkdtemp(Path) != nullptr, "no temporary folder");
-    std::atexit([] {
-      std::error_code Ignored;
-      std::filesystem::remove_all(Path, Ignored);
-    });
-  }
-  return std::string(Path) + "/" + Name;
-}
-
-void Write(const std::string& Path, const uint8_t* Data, size_t Size) {
-  FILE* File = std::fopen(Path.c_str(), "wb");
-  FUZZ_CHECK(File != nullptr, "cannot write a temporary file");
-  if (Size > 0) std::fwrite(Data, 1, Size, File);
-  FUZZ_CHECK(std::fclose(File) == 0, "cannot write a temporary file");
-}
-
-Bytes Read(const std::string& Path) {
-  Bytes Out;
-  if (FILE* File = std::fopen(Path.c_str(), "rb")) {
-    for (int C; (C = std::getc(File)) != EOF;) Out.push_back(uint8_t(C));
-    std::fclose(File);
-  }
-  return Out;
-}
-
-bool Exists(const std::string& Path) { return access(Path.c_str(), F_OK) == 0; }
+using fuzz_files::Exists;
+using fuzz_files::In;
+using fuzz_files::Read;
+using fuzz_files::Write;
 
 }  // namespace
 
