@@ -60,13 +60,13 @@ for f in "$out"/mp3_frames/clip-{1,2,4,6,8,9}-text.mp3; do
 done
 # A file on which model coding does not pay: the stored form.
 head -c 3000 "$out/orvane_scan/sample-20000" >"$work/random.mp3"
-"$bin/sumbrel" compress -j 1 -f -o "$out/sumbrel_module/random.mp3.sbk" "$work/random.mp3" >/dev/null
+"$bin/sumbrel" compress -j 1 --format 1 -f -o "$out/sumbrel_module/random.mp3.sbk" "$work/random.mp3" >/dev/null
 printf 'plain text that is no frame at all\n' >"$out/coder_literals/text"
 # The restore harness takes model-coded files of about ten frames: each execution restores
 # its input three times (whole and two cuts), and more frames reach no more of the decoder.
 for f in "$out"/mp3_frames/clip-{1,2,4,6,8,9,10}-text.mp3; do
   head -c 4000 "$f" >"$work/short.mp3"
-  "$bin/sumbrel" compress -j 1 -f -o "$out/sumbrel_restore/$(basename "$f").sbk" "$work/short.mp3" >/dev/null
+  "$bin/sumbrel" compress -j 1 --format 1 -f -o "$out/sumbrel_restore/$(basename "$f").sbk" "$work/short.mp3" >/dev/null
 done
 
 # The format-2 harness takes MP3 files and runs six jobs on each: short clips, and bytes that

@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   FUZZ_CHECK(Result == 0 || Result == 1, "a result other than 0 or 1");
   FUZZ_CHECK(Result == 0 || !Exists(Restored), "a failed restore left its output");
   const uint32_t Magic = Size >= 4 ? WordAt(Data) : 0;
-  if (Magic != MODEL_MAGIC && Magic != STORED_MAGIC)
+  if (Magic != MODEL_MAGIC && Magic != STORED_MAGIC && Magic != MODEL2_MAGIC && Magic != STORED2_MAGIC)
     FUZZ_CHECK(Result == 1, "bytes without a magic word restored");
   if (Magic == STORED_MAGIC) {
     FUZZ_CHECK(Result == 0, "the stored form failed to restore");

@@ -302,9 +302,13 @@ void MP3Model::CodeSpectralData() {
           const int gain = granule.global_gain;
           // The step grows by a quarter octave per unit of global_gain and shrinks by a half (or
           // a whole) octave per unit of a long block's scale factor.
+          // MPEG-2's preflag comes from its scale-factor layout when the granule is written, after
+          // the values: a decoder does not know it yet, so only MPEG-1's counts.
           const int sfShift = 2 * (1 + (granule.scalefac_scale & 1));
+          const int preflag = IsMpeg1() ? granule.preflag & 1 : 0;
           for (int b = 0; b < MixingContexts::kBands; ++b) {
-            const int sf = kLongBlockClass[sm.modelClass] && b < 21 ? scalefac[gr][ch][b] + (granule.preflag & 1) * kPretab[b] : 0;
+            const int sf =
+                kLongBlockClass[sm.modelClass] && b < 21 ? scalefac[gr][ch][b] + preflag * kPretab[b] : 0;
             exponent[b] = int16_t(gain - sfShift * sf);
           }
           mixing = {mixingContexts.get(), ch == 1 ? spectrum[gr][0] : nullptr, midSide,

@@ -130,6 +130,8 @@ int MP3Module::Restore(Job& job) {
     const size_t rest = size_t(file_format::kStored2HeaderBytes - 4);
     if (std::fread(bytes + 4, 1, rest, job.input) != rest) return 1;
     const file_format::Header header = file_format::ParseHeader(bytes, rest + 4);
+    // No job stores an empty file, so a length of 0 is damage, however well it checks.
+    if (header.length <= 0) return 1;
     uint32_t crc = 0;
     if (!file_format::CopyRest(job.input, job.RestoreSink(), 0xFF, &crc, &job.restoredBytes)) return 1;
     return crc == header.checksum && job.restoredBytes == header.length ? 0 : 1;
