@@ -112,15 +112,15 @@ inline int GainStep(int change) {
   return change <= -6 ? 0 : change <= -3 ? 1 : change < 0 ? 2 : change == 0 ? 3 : change < 3 ? 4 : change < 6 ? 5 : 6;
 }
 
-// A decision of the second model: the first model's probability, mixed with three counters.
+// A decision of the second model: the first model's probability, mixed with two counters.
 struct MixedDecision {
-  // Measured on real music: slower counters and a faster or slower mixer all lost.
-  static constexpr int kNearLimit = 127, kLevelLimit = 255, kRefinedLimit = 255, kMixerRate = 24;
-  // Weights stay within ±3, so the sum of five products fits 32 bits.
-  static constexpr int kWeightBound = 3 << 16;
+  // Measured on real music: slower counters and a faster or slower mixer all lost. A third
+  // counter, of the first probability in context, gained 0.03 points for a tenth of the time.
+  static constexpr int kNearLimit = 127, kLevelLimit = 255, kMixerRate = 24;
+  // Weights stay within ±4, so the sum of four products fits 32 bits.
+  static constexpr int kWeightBound = (4 << 16) - 1;
   mixing::Counter* near;
   mixing::Counter* level;
-  mixing::Counter* refined;  // the row of 16 for this context; the first probability picks one
   mixing::MixerWeights<MixingContexts::kInputs>* mixer;
   int x[MixingContexts::kInputs];
   int mixed;
@@ -131,8 +131,6 @@ struct MixedDecision {
     x[1] = mixing::Stretch(near->P12());
     x[2] = mixing::Stretch(level->P12());
     x[3] = 256;
-    refined += std::clamp((x[0] + 2048) >> 8, 0, 15);
-    x[4] = mixing::Stretch(refined->P12());
     int dot = 0;
     for (int i = 0; i < MixingContexts::kInputs; ++i) dot += mixer->w[i] * x[i];
     mixed = mixing::SquashInRange(std::clamp(dot >> 16, -2047, 2047));
@@ -145,7 +143,6 @@ struct MixedDecision {
       mixer->w[i] = std::clamp(mixer->w[i] + ((x[i] * error) >> 16), -kWeightBound, kWeightBound);
     near->Update(bit, kNearLimit);
     level->Update(bit, kLevelLimit);
-    refined->Update(bit, kRefinedLimit);
   }
 };
 
@@ -180,7 +177,7 @@ struct SecondModel {
   const int16_t* otherExponent;  // the other channel's in this granule
 
   // Per value: the shared parts of its decisions' indices, and what its sign's contexts need.
-  int nearIndex = 0, levelIndex = 0, mixerIndex = 0, refinedIndex = 0;
+  int nearIndex = 0, levelIndex = 0, mixerIndex = 0;
   int o0 = 0, otherSign = 0, previousSign = 0, signHere = 0;
   uint32_t agree = 0;
 
@@ -201,13 +198,11 @@ struct SecondModel {
       otherSign = other[k] > 0 ? 1 : other[k] < 0 ? 2 : 0;
       nearIndex = option * 700 + ((Bucket5(o0) * 5 + Bucket5(oN)) * 4 + q1) * 7 + gain;
       level = c.q1 + p2 + c.a1 + o0;
-      refinedIndex = (((option * 5 + Bucket5(o0)) * 5 + Bucket5(c.a1)) * 7 + change) * 16;
     } else {
       const int pN = AtThisStep((k > 0 ? sm.at[k - 1].magnitude[1] : 0) + (k < 575 ? sm.at[k + 1].magnitude[0] : 0),
                                 shift);
       nearIndex = ((Bucket5(c.a1) * 5 + Bucket5(pN)) * 4 + q1) * 7 + change;
       level = c.q1 + p2 + c.a1 + c.a2;
-      refinedIndex = ((Bucket5(c.a1) * 5 + Bucket5(pN)) * 7 + change) * 16;
     }
     levelIndex = ((other != nullptr) * 36 + k / 16) * 12 + kLevelBucket[std::min(level, 33)];
     mixerIndex = option * 12 + std::min(k / 48, 11);
@@ -221,12 +216,9 @@ struct SecondModel {
     if (decision == MixingContexts::kSignOfOne || decision == MixingContexts::kSignLarger) {
       const int signNear = (((option * 3 + otherSign) * 5 + Bucket5(o0)) * 3 + previousSign) * 4 + int(agree & 3);
       const int signLevel = ((option * 3 + otherSign) * 16 + int(agree & 15)) * 2 + signHere;
-      const int signRefined = ((option * 3 + otherSign) * 4 + int(agree & 3)) * 16;
-      return {&t.near[decision][signNear], &t.level[decision][signLevel], &t.refined[decision][signRefined],
-              &t.mixer[decision][mixerIndex], {}, 0};
+      return {&t.near[decision][signNear], &t.level[decision][signLevel], &t.mixer[decision][mixerIndex], {}, 0};
     }
-    return {&t.near[decision][nearIndex], &t.level[decision][levelIndex], &t.refined[decision][refinedIndex],
-            &t.mixer[decision][mixerIndex], {}, 0};
+    return {&t.near[decision][nearIndex], &t.level[decision][levelIndex], &t.mixer[decision][mixerIndex], {}, 0};
   }
 
   // Whether the sign agreed with the other channel's, where both are non-zero.

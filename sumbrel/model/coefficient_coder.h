@@ -107,10 +107,9 @@ struct MixingContexts {
   static constexpr int kBands = 22;
   // kFour .. kFour + 4: the flags for 4 .. 8.
   enum Decision { kZeroBig, kZeroSmall, kOne, kSignOfOne, kTwo, kThree, kSignLarger, kFour, kDecisions = kFour + 5 };
-  static constexpr int kNear = 2112, kLevel = 1024, kMixers = 36, kInputs = 5, kRefined = 8448;
+  static constexpr int kNear = 2112, kLevel = 1024, kMixers = 36, kInputs = 4;
   mixing::Counter near[kDecisions][kNear];    // the other channel's or previous granule's values
   mixing::Counter level[kDecisions][kLevel];  // the local level and the position
-  mixing::Counter refined[kDecisions][kRefined];  // the first model's probability, in context
   mixing::MixerWeights<kInputs> mixer[kDecisions][kMixers];
   int32_t lastGain[8];  // global_gain of the last granule of each class
   int16_t lastExponent[8][kBands];  // each band's quantiser exponent in that granule
