@@ -3,20 +3,8 @@
 # copies of one folder give the same compressed and restored bytes, summary lines, messages
 # and exit codes, with two jobs at once in processes of their own, and leave nothing else;
 # standard input and output carry bytes unchanged; Ctrl-C removes partial outputs.
-set -euo pipefail
-: "${WINE:?}" "${WIN_BIN:?}" "${LINUX_BIN:?}"
-[ -x "$LINUX_BIN/sumbrel" ] || { echo "missing $LINUX_BIN/sumbrel: build the Linux release tree first"; exit 1; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-fail() { echo "FAIL: $*"; exit 1; }
-
-le() { local v=$1 n=$2; for ((i = 0; i < n; i++)); do printf "\\x$(printf %02x $(((v >> (8 * i)) & 255)))"; done; }
-wav() {  # wav RATE SECONDS > file: 16-bit stereo noise
-  local bytes=$(($1 * 4 * $2))
-  printf RIFF; le $((36 + bytes)) 4; printf 'WAVEfmt '; le 16 4; le 1 2; le 2 2
-  le "$1" 4; le $(($1 * 4)) 4; le 4 2; le 16 2; printf data; le $bytes 4; head -c $bytes /dev/urandom
-}
+# shellcheck source=sumbrel_common.sh
+. "$(dirname "$0")/sumbrel_common.sh"
 mkdir win lin
 wav 44100 2 >a.wav; wav 22050 2 >b.wav
 lame --quiet -V 4 a.wav win/song.mp3

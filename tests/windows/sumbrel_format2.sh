@@ -2,21 +2,9 @@
 # The plug-in's module on Windows (format_host.exe of the 64-bit tree, under wine) against the
 # Linux library: generated MP3 files of each kind compress to the same bytes in both formats,
 # and each system restores the other's files exactly.
-set -euo pipefail
-: "${WINE:?}" "${WIN_BIN:?}" "${LINUX_BIN:?}"
-[ -x "$LINUX_BIN/sumbrel" ] || { echo "missing $LINUX_BIN/sumbrel: build the Linux release tree first"; exit 1; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-fail() { echo "FAIL: $*"; exit 1; }
+# shellcheck source=sumbrel_common.sh
+. "$(dirname "$0")/sumbrel_common.sh"
 win() { "$WINE" "$WIN_BIN/format_host.exe" "$@" | tr -d '\r'; }
-
-le() { local v=$1 n=$2; for ((i = 0; i < n; i++)); do printf "\\x$(printf %02x $(((v >> (8 * i)) & 255)))"; done; }
-wav() {  # wav RATE SECONDS > file: 16-bit stereo noise
-  local bytes=$(($1 * 4 * $2))
-  printf RIFF; le $((36 + bytes)) 4; printf 'WAVEfmt '; le 16 4; le 1 2; le 2 2
-  le "$1" 4; le $(($1 * 4)) 4; le 4 2; le 16 2; printf data; le $bytes 4; head -c $bytes /dev/urandom
-}
 wav 44100 2 >a.wav; wav 22050 2 >b.wav; wav 8000 3 >c.wav
 lame --quiet -V 4 a.wav mpeg1.mp3
 lame --quiet -b 112 -m f a.wav midside.mp3
