@@ -78,7 +78,7 @@ int FileCoder::StartEncode(FILE* input, FILE* output, int repackFrames, int targ
   format = format_;
   model->Input(input);
   if (format == 2) {
-    // The frame count is patched in at the end, as in format 1.
+    // The frame count and the coded part's checksum are patched in at the end.
     uint8_t header[file_format::kModel2HeaderBytes] = {};
     file_format::PutWord(header, MODEL2_MAGIC);
     file_format::PutWord(header + file_format::kModel2NumberOffset, file_format::kModelNumber);
@@ -86,10 +86,6 @@ int FileCoder::StartEncode(FILE* input, FILE* output, int repackFrames, int targ
     file_format::PutWord(header + file_format::kModel2ChecksumOffset, checksum);
     if (std::fwrite(header, 1, sizeof header, output) != sizeof header) return 1;
     model->StartStream(0, 0, int(file_format::kModelNumber));
-    StartEncoding(model->coder, &codedOutput);
-    codedOutput = {output, 0};
-    model->coder.writeByte = WriteCodedByte;
-    return 0;
   } else {
     const uint32_t options = uint32_t(repackFrames & 1) | uint32_t(targetBitRate) << 1;
     if (!WriteWord(output, MODEL_MAGIC) || !WriteWord(output, uint32_t(model->stream_end)) ||
@@ -98,6 +94,12 @@ int FileCoder::StartEncode(FILE* input, FILE* output, int repackFrames, int targ
     model->StartStream(repackFrames, targetBitRate);
   }
   StartEncoding(model->coder, output);
+  if (format == 2) {
+    // Format 2's coded bytes reach the file through their checksum.
+    codedOutput = {output, 0};
+    model->coder.stream = &codedOutput;
+    model->coder.writeByte = WriteCodedByte;
+  }
   return 0;
 }
 
